@@ -1,0 +1,74 @@
+#include "app/LauncherApp.h"
+
+#include <objbase.h>
+#include <ole2.h>
+
+#include "app/ProductTexts.h"
+#include "app/VersionInfo.h"
+#include "base/TextFormat.h"
+#include "data/DataPaths.h"
+#include "ui/MessageBox.h"
+
+namespace {
+
+const char kDataDirectoryFailedFormat[] =
+    "初始化数据目录失败！\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
+
+// The version resource's Chinese (PRC) string table, stored as UTF-16.
+constexpr WORD kStringTableLanguage = 2052;
+constexpr WORD kStringTableCodePage = 1200;
+
+}  // namespace
+
+CLauncherApp::CLauncherApp() : m_productName{}, m_internalName{}, m_companyName{} {}
+
+bool CLauncherApp::InitInstance() {
+  CoInitialize(nullptr);
+  OleInitialize(nullptr);
+  if (!PrepareDataDirectory()) return false;
+  ReadVersionResource();
+  return false;
+}
+
+int CLauncherApp::ExitInstance() {
+  CoUninitialize();
+  OleUninitialize();
+  return 0;
+}
+
+std::string CLauncherApp::Version() const {
+  std::string text;
+  FormatString(text, "%d.%d.%d", m_versionMajor, m_versionMinor, m_versionBuild);
+  return text;
+}
+
+// Finds the data directory, creating the default one on first run, and makes it the data root.
+bool CLauncherApp::PrepareDataDirectory() {
+  char directory[MAX_PATH] = {};
+  if (!FindDataDirectory(directory, sizeof(directory))) {
+    CreateDataDirectory(nullptr);
+    if (!FindDataDirectory(directory, sizeof(directory))) {
+      std::string message;
+      FormatString(message, kDataDirectoryFailedFormat, ProductWebAddress().c_str());
+      ShowDesktopMessage(message.c_str(), kErrorCaption, MB_ICONHAND);
+      return false;
+    }
+  }
+  SetDataRoot(directory);
+  return true;
+}
+
+void CLauncherApp::ReadVersionResource() {
+  CVersionInfo info;
+  if (!info.Load()) return;
+  WORD parts[4];
+  info.GetProductVersion(parts);
+  m_versionMajor = parts[0];
+  m_versionMinor = parts[1];
+  m_versionBuild = parts[2];
+  const CVersionStringTable* table = info.FindStringTable(kStringTableLanguage, kStringTableCodePage);
+  if (!table) return;
+  lstrcpynA(m_productName, table->Get(EVersionString::ProductName), sizeof(m_productName));
+  lstrcpynA(m_internalName, table->Get(EVersionString::InternalName), sizeof(m_internalName));
+  lstrcpynA(m_companyName, table->Get(EVersionString::CompanyName), sizeof(m_companyName));
+}

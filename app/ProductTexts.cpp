@@ -1,0 +1,12 @@
+#include "app/ProductTexts.h"
+
+#include "BuildConfig.h"
+#include "base/TextFormat.h"
+
+const char kErrorCaption[] = "错误";
+
+std::string ProductWebAddress() {
+  std::string address;
+  FormatString(address, "http://www.%s", BuildConfig::kProductDomain);
+  return address;
+}

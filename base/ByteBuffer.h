@@ -1,0 +1,66 @@
+// The one container for raw bytes: a single pointer with value semantics whose block is
+// shared between copies (interlocked count) and made exclusive before any change.
+#pragma once
+
+#include <windows.h>
+
+class CByteBuffer {
+public:
+  CByteBuffer();
+  explicit CByteBuffer(int capacity);
+  CByteBuffer(const void* bytes, int length);
+  CByteBuffer(const CByteBuffer& other);
+  CByteBuffer& operator=(const CByteBuffer& other) { return Assign(other); }
+  ~CByteBuffer();
+
+  CByteBuffer& Assign(const CByteBuffer& other);
+  CByteBuffer& AssignBytes(const void* bytes, int length);
+  CByteBuffer& SetBytes(const void* bytes, int length);
+  CByteBuffer& Append(const void* bytes, int length);
+  CByteBuffer& AppendText(const char* text);
+  CByteBuffer& AppendByte(BYTE value);
+  CByteBuffer& AppendBuffer(const CByteBuffer& other);
+
+  int Length() const { return Head()->length; }
+  int Capacity() const { return Head()->capacity; }
+  BYTE* Data() const { return m_data; }
+  bool IsEmpty() const { return Length() == 0; }
+
+  // False (buffer unchanged) when the memory cannot be had.
+  bool SetSize(int length);
+  bool SetLength(int length);  // -1: up to the first zero byte
+  bool MakeUnique();
+  int Erase(int position, int count);  // the length before the erase; -1 when out of memory
+  void Clear();
+
+  int Find(const void* pattern, int patternLength, int start) const;
+  int PopFront(void* destination, int count);  // bytes taken; -1 when out of memory
+  CByteBuffer& PopFrontBuffer(CByteBuffer& out, int count);
+  int ReadUntil(const void* pattern, int patternLength, CByteBuffer& out);
+
+  int ReadFromFile(const char* path);
+  int WriteToFile(const char* path, bool append) const;
+  int LoadFromResource(const char* name, const char* type);
+
+  int Md5Hex(char* out, int outSize, int offset) const;
+
+private:
+  struct Header {
+    volatile LONG refs;  // negative only for the static empty block
+    int length;
+    int capacity;
+  };
+
+  Header* Head() const { return reinterpret_cast<Header*>(m_data) - 1; }
+  bool IsShared() const { return Head()->refs > 1; }
+  static BYTE* Allocate(int capacity);
+  static BYTE* EmptyBlock();
+  void Release();
+  void Adopt(BYTE* block);
+  bool MakeExclusive(int capacity);
+
+  BYTE* m_data;
+};
+
+// MD5 text of a buffer's bytes from `offset` to the end (at most outSize - 1 characters).
+void Md5Hex(const CByteBuffer& buffer, int offset, char* out, int outSize);

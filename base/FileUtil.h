@@ -1,0 +1,9 @@
+// Small file services shared by the whole launcher.
+#pragma once
+
+// Deletes a file, or a directory with everything below it, as far as it can; reports nothing.
+void DeleteTreeBestEffort(const char* path);
+
+// Creates a new, unique, empty file in the temporary directory and gives its full path
+// (out holds MAX_PATH bytes). The caller deletes the file.
+bool MakeTempFileName(char* out);

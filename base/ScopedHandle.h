@@ -1,0 +1,67 @@
+// Owners for Win32 handles: each handle is closed in exactly one place, the destructor.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+template <typename Traits>
+class CScopedHandle {
+public:
+  using Handle = typename Traits::Handle;
+
+  CScopedHandle() : m_handle(Traits::Invalid()) {}
+  explicit CScopedHandle(Handle handle) : m_handle(handle) {}
+  CScopedHandle(const CScopedHandle&) = delete;
+  CScopedHandle& operator=(const CScopedHandle&) = delete;
+  CScopedHandle(CScopedHandle&& other) noexcept : m_handle(other.Release()) {}
+  CScopedHandle& operator=(CScopedHandle&& other) noexcept {
+    Reset(other.Release());
+    return *this;
+  }
+  ~CScopedHandle() { Reset(); }
+
+  Handle Get() const { return m_handle; }
+  bool IsValid() const { return m_handle != Traits::Invalid(); }
+
+  void Reset(Handle handle = Traits::Invalid()) {
+    if (IsValid()) Traits::Close(m_handle);
+    m_handle = handle;
+  }
+
+  Handle Release() { return std::exchange(m_handle, Traits::Invalid()); }
+
+private:
+  Handle m_handle;
+};
+
+// Events, mutexes, threads, processes, tokens: NULL when absent.
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+
+// CreateFile results: INVALID_HANDLE_VALUE when absent.
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::FindClose(h); }
+};
+
+struct LibraryHandleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::FreeLibrary(h); }
+};
+
+using CKernelHandle = CScopedHandle<KernelHandleTraits>;
+using CFileHandle = CScopedHandle<FileHandleTraits>;
+using CFindHandle = CScopedHandle<FindHandleTraits>;
+using CLibraryHandle = CScopedHandle<LibraryHandleTraits>;

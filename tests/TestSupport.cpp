@@ -1,0 +1,39 @@
+#include "TestSupport.h"
+
+#include <windows.h>
+
+#include "base/FileUtil.h"
+#include "base/Path.h"
+#include "base/TextFormat.h"
+
+CScratchDir::CScratchDir() {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof(temp), temp);
+  CPath path(temp);
+  path.Append(("velmor_test_" + NewGuidText()).c_str());
+  path.MakeDirectory();
+  m_path = path.c_str();
+}
+
+CScratchDir::~CScratchDir() { DeleteTreeBestEffort(m_path.c_str()); }
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  CByteBuffer buffer(bytes.data(), static_cast<int>(bytes.size()));
+  return buffer.WriteToFile(path.c_str(), false) == static_cast<int>(bytes.size());
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  CByteBuffer buffer;
+  if (buffer.ReadFromFile(path.c_str()) <= 0) return std::string();
+  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
+}
+
+bool FileExists(const std::string& path) { return CPath(path.c_str()).IsFile(); }
+
+bool DirectoryExists(const std::string& path) { return CPath(path.c_str()).IsDirectory(); }
+
+std::string ExeDirectory() {
+  CPath path;
+  path.SetToExeDirectory();
+  return path.c_str();
+}

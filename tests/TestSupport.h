@@ -1,0 +1,27 @@
+// Helpers shared by the tests: scratch folders and files in the test prefix.
+#pragma once
+
+#include <string>
+
+#include "base/ByteBuffer.h"
+
+// A fresh, empty folder below the temporary directory, deleted with everything in it at the end.
+class CScratchDir {
+public:
+  CScratchDir();
+  ~CScratchDir();
+  CScratchDir(const CScratchDir&) = delete;
+  CScratchDir& operator=(const CScratchDir&) = delete;
+
+  const std::string& Path() const { return m_path; }
+  std::string File(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+  std::string m_path;
+};
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+std::string ExeDirectory();

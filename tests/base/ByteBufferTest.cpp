@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+#include "base/ByteBuffer.h"
+
+namespace {
+
+std::string Text(const CByteBuffer& buffer) {
+  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
+}
+
+CByteBuffer FromText(const std::string& text) { return CByteBuffer(text.data(), static_cast<int>(text.size())); }
+
+}  // namespace
+
+TEST(ByteBufferSharing, CopiesShareUntilOneChanges) {
+  CByteBuffer original = FromText("hello");
+  CByteBuffer copy(original);
+  EXPECT_EQ(original.Data(), copy.Data());
+
+  copy.AppendText(" world");
+  EXPECT_EQ("hello", Text(original));
+  EXPECT_EQ("hello world", Text(copy));
+  EXPECT_NE(original.Data(), copy.Data());
+
+  CByteBuffer assigned;
+  assigned = original;
+  assigned.Erase(0, 1);
+  EXPECT_EQ("hello", Text(original));
+  EXPECT_EQ("ello", Text(assigned));
+}
+
+TEST(ByteBufferSharing, EmptyBuffersShareTheStaticBlock) {
+  CByteBuffer a, b;
+  EXPECT_EQ(a.Data(), b.Data());
+  EXPECT_TRUE(a.IsEmpty());
+  EXPECT_EQ(0, a.Data()[0]);
+  CByteBuffer filled = FromText("x");
+  filled.Clear();
+  EXPECT_EQ(a.Data(), filled.Data());
+  EXPECT_FALSE(a.SetLength(0));  // the static block is never changed
+}
+
+TEST(ByteBufferSharing, CopyOnWriteHoldsAcrossThreads) {
+  CByteBuffer shared = FromText("payload");
+  std::vector<std::thread> threads;
+  std::vector<int> mismatches(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&shared, &mismatches, t] {
+      for (int i = 0; i < 20000; ++i) {
+        CByteBuffer mine(shared);
+        mine.AppendByte(static_cast<BYTE>('a' + t));
+        if (Text(mine) != std::string("payload") + static_cast<char>('a' + t)) ++mismatches[t];
+        CByteBuffer another;
+        another = mine;
+        another.Erase(0, 3);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(std::vector<int>(4, 0), mismatches);
+  EXPECT_EQ("payload", Text(shared));
+  shared.AppendText("!");  // the count came back to one: changed in place, no copy needed
+  EXPECT_EQ("payload!", Text(shared));
+}
+
+TEST(ByteBufferGrowth, AppendGrowsToExactlyTheNeededSize) {
+  CByteBuffer buffer;
+  buffer.AppendText("abc");
+  buffer.AppendByte('d');
+  EXPECT_EQ(4, buffer.Length());
+  EXPECT_EQ(4, buffer.Capacity());
+
+  CByteBuffer reserved(16);
+  const BYTE* block = reserved.Data();
+  reserved.AppendText("0123456789");
+  EXPECT_EQ(block, reserved.Data());
+  EXPECT_EQ(16, reserved.Capacity());
+}
+
+TEST(ByteBufferGrowth, AppendingToItselfDoublesTheContent) {
+  CByteBuffer buffer = FromText("ab");
+  buffer.AppendBuffer(buffer);
+  EXPECT_EQ("abab", Text(buffer));
+  CByteBuffer roomy(10);
+  roomy.AppendText("xy");
+  roomy.AppendBuffer(roomy);
+  EXPECT_EQ("xyxy", Text(roomy));
+}
+
+TEST(ByteBufferGrowth, AssignBytesReusesAnExclusiveBlockAndAcceptsItsOwnBytes) {
+  CByteBuffer buffer = FromText("0123456789");
+  const BYTE* block = buffer.Data();
+  buffer.AssignBytes(buffer.Data() + 5, 3);
+  EXPECT_EQ("567", Text(buffer));
+  EXPECT_EQ(block, buffer.Data());
+
+  CByteBuffer shared(buffer);
+  buffer.AssignBytes("zz", 2);
+  EXPECT_EQ("567", Text(shared));
+  EXPECT_EQ("zz", Text(buffer));
+}
+
+TEST(ByteBufferGrowth, FailedAllocationLeavesTheBufferAsItWas) {
+  CByteBuffer buffer = FromText("keep");
+  // Far beyond what a 32-bit process can allocate.
+  EXPECT_FALSE(buffer.SetSize(0x7ff00000));
+  EXPECT_EQ("keep", Text(buffer));
+  buffer.Append(buffer.Data(), 0x7ff00000);
+  EXPECT_EQ("keep", Text(buffer));
+  CByteBuffer huge(0x7ff00000);
+  EXPECT_EQ(0, huge.Capacity());
+  EXPECT_TRUE(huge.IsEmpty());
+}
+
+TEST(ByteBufferEditing, EraseLimitsAndZeroesTheTail) {
+  CByteBuffer buffer = FromText("abcdef");
+  EXPECT_EQ(6, buffer.Erase(10, 2));
+  EXPECT_EQ("abcdef", Text(buffer));
+  EXPECT_EQ(6, buffer.Erase(2, 0));
+  EXPECT_EQ(6, buffer.Erase(-3, 2));
+  EXPECT_EQ("cdef", Text(buffer));
+  EXPECT_EQ(4, buffer.Erase(1, 100));
+  EXPECT_EQ("c", Text(buffer));
+  EXPECT_EQ(0, buffer.Data()[1]);
+  EXPECT_EQ(0, buffer.Data()[3]);
+}
+
+TEST(ByteBufferEditing, SetLengthCountsUpToTheFirstZero) {
+  CByteBuffer buffer(8);
+  buffer.AppendText("abc");
+  buffer.Data()[1] = '\0';
+  EXPECT_TRUE(buffer.SetLength(-1));
+  EXPECT_EQ(1, buffer.Length());
+  EXPECT_TRUE(buffer.SetLength(8));
+  EXPECT_FALSE(buffer.SetLength(9));
+  EXPECT_EQ(8, buffer.Length());
+}
+
+TEST(ByteBufferSearch, FindHonoursStartAndBounds) {
+  CByteBuffer buffer = FromText("GET / HTTP/1.1\r\n\r\nbody");
+  EXPECT_EQ(14, buffer.Find("\r\n", 2, 0));
+  EXPECT_EQ(16, buffer.Find("\r\n", 2, 15));
+  EXPECT_EQ(20, buffer.Find("dy", 2, 0));
+  EXPECT_EQ(-1, buffer.Find("dy", 2, 21));  // past length - pattern length
+  EXPECT_EQ(-1, buffer.Find("xyz", 3, 0));
+  EXPECT_EQ(-1, buffer.Find("", 0, 0));
+}
+
+TEST(ByteBufferSearch, ReadUntilTakesWhatLiesBeforeThePattern) {
+  CByteBuffer buffer = FromText("line one\r\nline two");
+  CByteBuffer line;
+  EXPECT_EQ(8, buffer.ReadUntil("\r\n", 2, line));
+  EXPECT_EQ("line one", Text(line));
+  EXPECT_EQ("\r\nline two", Text(buffer));
+
+  CByteBuffer untouched = FromText("before");
+  EXPECT_EQ(0, buffer.ReadUntil("\r\n", 2, untouched));
+  EXPECT_EQ("before", Text(untouched));
+  EXPECT_EQ("\r\nline two", Text(buffer));
+  EXPECT_EQ(-1, buffer.ReadUntil("##", 2, untouched));
+  EXPECT_EQ("before", Text(untouched));
+}
+
+TEST(ByteBufferSearch, PopFrontMovesBytesOut) {
+  CByteBuffer buffer = FromText("abcdef");
+  CByteBuffer shared(buffer);
+  char head[3] = {};
+  EXPECT_EQ(2, buffer.PopFront(head, 2));
+  EXPECT_STREQ("ab", head);
+  EXPECT_EQ("cdef", Text(buffer));
+  EXPECT_EQ("abcdef", Text(shared));
+
+  CByteBuffer out;
+  buffer.PopFrontBuffer(out, 100);
+  EXPECT_EQ("cdef", Text(out));
+  EXPECT_TRUE(buffer.IsEmpty());
+  EXPECT_EQ(0, buffer.PopFront(head, 0));
+}
+
+TEST(ByteBufferFiles, ReadAndWriteWholeFiles) {
+  CScratchDir dir;
+  std::string path = dir.File("data.bin");
+  std::string bytes("\x00\x01\xff binary\r\n", 12);
+  CByteBuffer buffer(bytes.data(), static_cast<int>(bytes.size()));
+  EXPECT_EQ(12, buffer.WriteToFile(path.c_str(), false));
+  EXPECT_EQ(12, buffer.WriteToFile(path.c_str(), true));
+  EXPECT_EQ(bytes + bytes, ReadFileBytes(path));
+
+  EXPECT_EQ(12, buffer.WriteToFile(path.c_str(), false));
+  CByteBuffer read;
+  EXPECT_EQ(12, read.ReadFromFile(path.c_str()));
+  EXPECT_EQ(bytes, Text(read));
+}
+
+TEST(ByteBufferFiles, EmptyAndMissingFilesKeepTheContents) {
+  CScratchDir dir;
+  CByteBuffer buffer = FromText("previous");
+  EXPECT_EQ(-1, buffer.ReadFromFile(dir.File("missing.bin").c_str()));
+  EXPECT_EQ(-1, buffer.ReadFromFile(dir.Path().c_str()));  // a directory is no file
+
+  CByteBuffer empty;
+  EXPECT_EQ(0, empty.WriteToFile(dir.File("empty.bin").c_str(), false));
+  EXPECT_TRUE(FileExists(dir.File("empty.bin")));
+  EXPECT_EQ(0, buffer.ReadFromFile(dir.File("empty.bin").c_str()));
+  EXPECT_EQ("previous", Text(buffer));
+
+  EXPECT_EQ(-1, buffer.WriteToFile(dir.File("no\\such\\folder.bin").c_str(), false));
+}
+
+TEST(ByteBufferFiles, ChineseFileNamesWork) {
+  CScratchDir dir;
+  std::string path = dir.File("配置文件.db");
+  CByteBuffer buffer = FromText("内容");
+  EXPECT_EQ(4, buffer.WriteToFile(path.c_str(), false));
+  CByteBuffer read;
+  EXPECT_EQ(4, read.ReadFromFile(path.c_str()));
+  EXPECT_EQ("内容", Text(read));
+}
+
+TEST(ByteBufferResources, LoadsTheCloseButtonImage) {
+  CByteBuffer buffer = FromText("stale");
+  int size = buffer.LoadFromResource(MAKEINTRESOURCEA(103), "PNG");
+  ASSERT_GT(size, 8);
+  EXPECT_EQ(size, buffer.Length());
+  EXPECT_EQ(std::string("\x89PNG\r\n\x1a\n", 8), Text(buffer).substr(0, 8));
+
+  EXPECT_EQ(0, buffer.LoadFromResource("close.png", "PNG"));
+  EXPECT_TRUE(buffer.IsEmpty());
+}
