@@ -11,8 +11,7 @@
 
 namespace {
 
-const char kDataDirectoryFailedFormat[] =
-    "初始化数据目录失败！\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
+const char kDataDirectoryFailedFormat[] = "初始化数据目录失败！\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
 
 // The version resource's Chinese (PRC) string table, stored as UTF-16.
 constexpr WORD kStringTableLanguage = 2052;

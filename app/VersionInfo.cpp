@@ -7,10 +7,9 @@
 
 namespace {
 
-const char* const kStringNames[] = {
-    "Comments",     "CompanyName",  "FileDescription",  "FileVersion",
-    "InternalName", "LegalCopyright", "LegalTrademarks", "OriginalFileName",
-    "PrivateBuild", "ProductName",  "ProductVersion",   "SpecialBuild"};
+const char* const kStringNames[] = {"Comments",     "CompanyName",    "FileDescription", "FileVersion",
+                                    "InternalName", "LegalCopyright", "LegalTrademarks", "OriginalFileName",
+                                    "PrivateBuild", "ProductName",    "ProductVersion",  "SpecialBuild"};
 static_assert(sizeof(kStringNames) / sizeof(kStringNames[0]) == static_cast<int>(EVersionString::Count),
               "one name per version string");
 

@@ -44,9 +44,7 @@ CByteBuffer::CByteBuffer(int capacity) : m_data(EmptyBlock()) {
   if (BYTE* block = Allocate(capacity)) m_data = block;
 }
 
-CByteBuffer::CByteBuffer(const void* bytes, int length) : m_data(EmptyBlock()) {
-  SetBytes(bytes, length);
-}
+CByteBuffer::CByteBuffer(const void* bytes, int length) : m_data(EmptyBlock()) { SetBytes(bytes, length); }
 
 CByteBuffer::CByteBuffer(const CByteBuffer& other) : m_data(other.m_data) {
   if (Head()->refs >= 0) InterlockedIncrement(&Head()->refs);
@@ -224,8 +222,8 @@ int CByteBuffer::ReadUntil(const void* pattern, int patternLength, CByteBuffer& 
 }
 
 int CByteBuffer::ReadFromFile(const char* path) {
-  CFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_ARCHIVE, nullptr));
+  CFileHandle file(
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, nullptr));
   if (!file.IsValid()) return -1;
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxCapacity) return -1;
@@ -254,11 +252,10 @@ int CByteBuffer::ReadFromFile(const char* path) {
 }
 
 int CByteBuffer::WriteToFile(const char* path, bool append) const {
-  CFileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr));
+  CFileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_ARCHIVE, nullptr));
   if (!file.IsValid()) return -1;
-  if (SetFilePointer(file.Get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-      GetLastError() != NO_ERROR) {
+  if (SetFilePointer(file.Get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
     return -1;
   }
   int total = 0;

@@ -6,7 +6,7 @@
 
 class CCommandLine {
 public:
-  CCommandLine();                                // this process's command line
+  CCommandLine();                                     // this process's command line
   explicit CCommandLine(const wchar_t* commandLine);  // split like a process command line
 
   int Count() const { return static_cast<int>(m_arguments.size()); }

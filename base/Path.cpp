@@ -102,8 +102,8 @@ bool CPath::CreateParentDirectory() const {
 
 bool CPath::CreateEmptyFile() const {
   if (IsEmpty()) return false;
-  CFileHandle file(CreateFileA(m_text, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_ARCHIVE, nullptr));
+  CFileHandle file(
+      CreateFileA(m_text, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr));
   return file.IsValid();
 }
 

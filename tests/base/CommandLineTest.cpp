@@ -16,7 +16,7 @@ TEST(CommandLine, MatchesWholeArgumentsIgnoringCase) {
   CCommandLine line(L"velmor.exe /u /CONFIGX /Reboot");
   EXPECT_TRUE(line.Has("/U"));
   EXPECT_TRUE(line.Has("/reboot"));
-  EXPECT_FALSE(line.Has("/config"));  // "/CONFIGX" is another switch
+  EXPECT_FALSE(line.Has("/config"));    // "/CONFIGX" is another switch
   EXPECT_TRUE(line.Has("VELMOR.EXE"));  // the program path is an argument too
   EXPECT_EQ(2, line.IndexOf("/configx"));
   EXPECT_EQ(-1, line.IndexOf(nullptr));

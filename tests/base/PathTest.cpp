@@ -115,7 +115,8 @@ TEST(Path, EnumerationReplacesTheTextWithEachName) {
   ASSERT_TRUE(WriteFileBytes(dir.File("two.txt"), "2"));
   CPath walker(dir.Path().c_str());
   std::string names;
-  for (bool found = walker.FindFirst("*.txt"); found; found = walker.FindNext()) names += std::string(walker.c_str()) + ";";
+  for (bool found = walker.FindFirst("*.txt"); found; found = walker.FindNext())
+    names += std::string(walker.c_str()) + ";";
   EXPECT_TRUE(names == "one.txt;two.txt;" || names == "two.txt;one.txt;") << names;
 
   CPath dots(dir.Path().c_str());
