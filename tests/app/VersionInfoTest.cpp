@@ -42,6 +42,11 @@ TEST(VersionInfo, FilesWithoutAResourceFailToLoad) {
   ASSERT_TRUE(WriteFileBytes(dir.File("plain.txt"), "no resources"));
   EXPECT_FALSE(CVersionInfo(dir.File("plain.txt").c_str()).Load());
   EXPECT_FALSE(CVersionInfo(dir.File("missing.exe").c_str()).Load());
-  // This test program has no version resource of its own.
-  EXPECT_FALSE(CVersionInfo().Load());
+}
+
+TEST(VersionInfo, WithoutAPathReadsTheRunningProgram) {
+  CVersionInfo own;  // this test program carries the launcher's resources
+  ASSERT_TRUE(own.Load());
+  ASSERT_NE(nullptr, own.FindStringTable(2052, 1200));
+  EXPECT_STREQ("Velmor", own.FindStringTable(2052, 1200)->Get(EVersionString::InternalName));
 }

@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "BuildConfig.h"
+#include "TestSupport.h"
+#include "app/LauncherApp.h"
+#include "base/FileUtil.h"
+#include "data/DataPaths.h"
+
+namespace {
+std::string BesideExe(const char* name) { return ExeDirectory() + "\\" + name; }
+}  // namespace
+
+TEST(LauncherApp, StartUpSetsTheDataRootAndReadsTheVersionResource) {
+  ASSERT_TRUE(CreateDataDirectory(BesideExe("velmor files").c_str()));
+  {
+    CLauncherApp app;
+    EXPECT_EQ(&app, GetApp());
+    EXPECT_FALSE(app.InitInstance());  // the work is done inside; Run is never entered
+    EXPECT_EQ(BesideExe("velmor files"), GetDataRoot());
+    EXPECT_STREQ("沐岚星", app.ProductName());
+    EXPECT_STREQ("Velmor", app.InternalName());
+    EXPECT_STREQ("沐岚星", app.CompanyName());
+    EXPECT_EQ(std::to_string(BuildConfig::kVersionMajor) + "." + std::to_string(BuildConfig::kVersionMinor) + "." +
+                  std::to_string(BuildConfig::kVersionPatch),
+              app.Version());
+    EXPECT_EQ(0, app.ExitInstance());
+  }
+  EXPECT_EQ(nullptr, GetApp());
+  SetDataRoot("");
+  DeleteTreeBestEffort(BesideExe("velmor files").c_str());
+}
+
+TEST(LauncherApp, KnowsItsMainThreadAndSwitches) {
+  CLauncherApp app;
+  EXPECT_TRUE(CAppBase::IsMainThread());
+  bool workerIsMain = true;
+  std::thread worker([&workerIsMain] { workerIsMain = CAppBase::IsMainThread(); });
+  worker.join();
+  EXPECT_FALSE(workerIsMain);
+  EXPECT_TRUE(app.HasSwitch(app.CommandLine().At(0)));
+  EXPECT_FALSE(app.HasSwitch("/u"));
+}
