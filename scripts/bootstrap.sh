@@ -8,7 +8,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DEPS="$ROOT/.deps"
 STAMP="$DEPS/bootstrap.stamp"
 # Bump when the list of packages or sources below changes.
-BOOTSTRAP_VERSION=2
+BOOTSTRAP_VERSION=3
 
 ZLIB_SOURCE_VERSION=1:1.2.13.dfsg-1
 
@@ -70,8 +70,11 @@ fi
 
 log "installing packages"
 apt-get update -q
-apt-get install -y -q --no-install-recommends "${PACKAGES[@]}"
+# 32-bit programs must run before the i386 packages' own install scripts do.
 apt-get install -y -q --no-install-recommends -t bookworm-backports "${BACKPORTED_PACKAGES[@]}"
+apt-get install -y -q --no-install-recommends libc6:i386
+bash "$ROOT/scripts/ensure-i386.sh"
+apt-get install -y -q --no-install-recommends "${PACKAGES[@]}"
 
 # Wine needs the Chinese locale to create files with Chinese names.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
@@ -95,6 +98,5 @@ fetch_source() { # name, version spec, target folder
 fetch_source zlib "zlib=$ZLIB_SOURCE_VERSION" "$DEPS/src/zlib"
 fetch_source jsoncpp "libjsoncpp-dev" "$DEPS/src/jsoncpp"
 
-bash "$ROOT/scripts/ensure-i386.sh"
 echo "$BOOTSTRAP_VERSION" > "$STAMP"
 log "done"
