@@ -85,13 +85,13 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
 fi
 
 mkdir -p "$DEPS/src"
-fetch_source() { # name, version spec, target folder
-  local name=$1 spec=$2 target=$3
+fetch_source() { # name, package[=version], target folder
+  local name=$1 request=$2 target=$3
   [ -d "$target" ] && return 0
   log "unpacking the source of $name"
   local tmp
   tmp=$(mktemp -d "$DEPS/src/tmp.XXXXXX")
-  (cd "$tmp" && apt-get source -q --download-only "$spec" && dpkg-source -x ./*.dsc unpacked >/dev/null)
+  (cd "$tmp" && apt-get source -q --download-only "$request" && dpkg-source -x ./*.dsc unpacked >/dev/null)
   mv "$tmp/unpacked" "$target"
   rm -rf "$tmp"
 }
