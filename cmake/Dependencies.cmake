@@ -11,8 +11,19 @@ set(MINIZIP_DIR "${VELMOR_DEPS_SOURCE_DIR}/zlib/contrib/minizip")
 if(NOT EXISTS "${MINIZIP_DIR}/unzip.c")
   message(FATAL_ERROR "minizip sources missing at ${MINIZIP_DIR}: run scripts/bootstrap.sh")
 endif()
-add_library(minizip STATIC "${MINIZIP_DIR}/ioapi.c" "${MINIZIP_DIR}/unzip.c" "${MINIZIP_DIR}/zip.c")
+# unzip.c switches its own decryption off (it defines NOUNCRYPT unconditionally); password
+# protected entries must read, so the build uses a copy without those three lines.
+file(READ "${MINIZIP_DIR}/unzip.c" UNZIP_SOURCE)
+string(REPLACE "#ifndef NOUNCRYPT\n        #define NOUNCRYPT\n#endif" "" UNZIP_WITH_DECRYPTION "${UNZIP_SOURCE}")
+if(UNZIP_WITH_DECRYPTION STREQUAL UNZIP_SOURCE)
+  message(FATAL_ERROR "minizip's unzip.c no longer defines NOUNCRYPT the way we expect: check decryption")
+endif()
+set(UNZIP_PATCHED "${CMAKE_BINARY_DIR}/deps/minizip/unzip.c")
+file(CONFIGURE OUTPUT "${UNZIP_PATCHED}" CONTENT "${UNZIP_WITH_DECRYPTION}" @ONLY)
+
+add_library(minizip STATIC "${MINIZIP_DIR}/ioapi.c" "${UNZIP_PATCHED}" "${MINIZIP_DIR}/zip.c")
 target_include_directories(minizip SYSTEM PUBLIC "${MINIZIP_DIR}")
+target_include_directories(minizip PRIVATE "${MINIZIP_DIR}")
 target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 target_compile_options(minizip PRIVATE -w)
 

@@ -1,0 +1,28 @@
+// The module loader: the loader configuration, and later the loaded library's entries.
+#pragma once
+
+#include "app/LoaderConfig.h"
+#include "base/ByteBuffer.h"
+
+class CModuleLoader {
+public:
+  static const char kConfigPassword[];
+
+  virtual ~CModuleLoader() = default;
+
+  // Loads the configuration container; usable only with exactly one record whose file names are
+  // plain names (they come from the network and are joined to our directories).
+  bool ParseConfig(const CByteBuffer& bytes);
+  const LoaderFile* GetLoaderFile() const;
+  const CLoaderConfig& Config() const { return m_config; }
+
+  // The library out of its packed form, as the record says: the entry named `file_name` of a zip
+  // archive (entry password `compress_user_password`) or of a container (that password).
+  bool Unpack(const CByteBuffer& packed, CByteBuffer& out) const;
+
+private:
+  CLoaderConfig m_config;
+};
+
+// A name without any directory part: not empty, not "." or "..", no \ / : or control characters.
+bool IsPlainFileName(const std::string& name);

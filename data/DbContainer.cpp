@@ -1,0 +1,186 @@
+#include "data/DbContainer.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "base/FileUtil.h"
+#include "base/Md5.h"
+#include "base/ScopedHandle.h"
+#include "data/ZipArchive.h"
+
+const char CDbContainer::kMagic[] = "velmor db file";
+const char CDbContainer::kTempPrefix[] = "velmor_face_";
+
+namespace {
+
+constexpr int kMagicLength = 14;
+constexpr int kDigestLength = 32;
+constexpr int kParamsSize = 28;
+
+struct SubstitutionTable {
+  BYTE map[256];
+};
+
+SubstitutionTable MakeEncodeTable(const char* password) {
+  SubstitutionTable table;
+  for (int i = 0; i < 256; ++i) table.map[i] = static_cast<BYTE>(i);
+  int length = lstrlenA(password);
+  for (int j = 0, k = 0; j < 256; ++j) {
+    if (k >= length) k = 0;
+    BYTE x = static_cast<BYTE>(password[k++]);
+    BYTE swap = table.map[j];
+    table.map[j] = table.map[x];
+    table.map[x] = swap;
+  }
+  return table;
+}
+
+SubstitutionTable Inverse(const SubstitutionTable& table) {
+  SubstitutionTable inverse;
+  for (int i = 0; i < 256; ++i) inverse.map[table.map[i]] = static_cast<BYTE>(i);
+  return inverse;
+}
+
+bool IsUsable(const CodecParams* params) {
+  return params && params->size == kParamsSize && params->password && *params->password && params->length >= 0 &&
+         (params->data || params->length == 0);
+}
+
+// Callback after every `step` bytes and once more at the end.
+int Substitute(CodecParams* params, const SubstitutionTable& table) {
+  int total = params->length;
+  int step = params->step;
+  if (step <= 0) step = total / 10000;
+  if (step <= 0) step = total / 100;
+  if (step <= 0) step = 1;
+  for (int done = 0; done < total; ++done) {
+    params->data[done] = table.map[params->data[done]];
+    if (params->progress && (done + 1) % step == 0) params->progress(done + 1, total, params->user);
+  }
+  if (params->progress) params->progress(total, total, params->user);
+  return total;
+}
+
+int Transform(const char* password, CByteBuffer& bytes, int offset, bool encode) {
+  CodecParams params = {kParamsSize, password, bytes.Data() + offset, bytes.Length() - offset, nullptr, 0, nullptr};
+  return encode ? EncodeBuffer(&params) : DecodeBuffer(&params);
+}
+
+}  // namespace
+
+int EncodeBuffer(CodecParams* params) {
+  if (!IsUsable(params)) return 0;
+  return Substitute(params, MakeEncodeTable(params->password));
+}
+
+int DecodeBuffer(CodecParams* params) {
+  if (!IsUsable(params)) return 0;
+  return Substitute(params, Inverse(MakeEncodeTable(params->password)));
+}
+
+bool CDbContainer::Open(const CByteBuffer& bytes, const char* password) {
+  if (!password || !*password) {
+    m_payload = bytes;
+    return true;
+  }
+  if (bytes.Length() <= kMagicLength + kDigestLength) return false;
+  if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, reinterpret_cast<const char*>(bytes.Data()), kMagicLength,
+                     kMagic, kMagicLength) != CSTR_EQUAL) {
+    return false;
+  }
+  CByteBuffer rest(bytes.Data() + kMagicLength, bytes.Length() - kMagicLength);
+  if (rest.Length() != bytes.Length() - kMagicLength) return false;  // out of memory
+  Transform(password, rest, 0, false);
+
+  char stored[kMd5HexSize] = {};
+  memcpy(stored, rest.Data(), kDigestLength);
+  char computed[kMd5HexSize];
+  Md5Hex(rest, kDigestLength, computed, sizeof(computed));
+  if (!Md5Equal(stored, computed)) return false;
+
+  rest.Erase(0, kDigestLength);
+  m_payload = rest;
+  return true;
+}
+
+bool CDbContainer::BuildImage(const char* password, CByteBuffer& out) const {
+  if (!password || !*password) {
+    out = m_payload;
+    return true;
+  }
+  char digest[kMd5HexSize];
+  Md5Hex(m_payload, 0, digest, sizeof(digest));
+  CByteBuffer image(kMagicLength + kDigestLength + m_payload.Length());
+  image.Append(kMagic, kMagicLength).Append(digest, kDigestLength).AppendBuffer(m_payload);
+  Transform(password, image, kMagicLength, true);
+  out = image;
+  return true;
+}
+
+bool CDbContainer::Save(const char* path, const char* password) const {
+  CByteBuffer image;
+  BuildImage(password, image);
+  return image.WriteToFile(path, false) == image.Length();
+}
+
+bool CDbContainer::ReadEntry(const char* name, CByteBuffer& out) const {
+  CZipReader zip;
+  if (!zip.Open(m_payload)) return false;
+  int index = zip.Find(name);
+  unsigned long size = 0;
+  if (index < 0 || !zip.GetEntry(index, nullptr, &size) || size == 0) return false;
+  return zip.Extract(index, out);
+}
+
+bool CDbContainer::ReadTextEntry(const char* name, std::string& out) const {
+  CByteBuffer bytes;
+  if (!ReadEntry(name, bytes)) return false;
+  const char* text = reinterpret_cast<const char*>(bytes.Data());
+  out.assign(text, strnlen(text, bytes.Length()));
+  return true;
+}
+
+bool CDbContainer::WriteEntry(const char* name, const CByteBuffer& bytes) {
+  CByteBuffer current;
+  if (ReadEntry(name, current) && current.Length() == bytes.Length()) {
+    char currentDigest[kMd5HexSize], newDigest[kMd5HexSize];
+    Md5Hex(current, 0, currentDigest, sizeof(currentDigest));
+    Md5Hex(bytes, 0, newDigest, sizeof(newDigest));
+    if (Md5Equal(currentDigest, newDigest)) return true;
+  }
+  char tempPath[MAX_PATH];
+  if (!MakePrefixedTempFile(kTempPrefix, tempPath)) return false;
+  bool rebuilt = RebuildWith(name, bytes, tempPath);
+  DeleteFileA(tempPath);
+  return rebuilt;
+}
+
+// The new entry first, then every other entry in its old order, into a fresh archive.
+bool CDbContainer::RebuildWith(const char* name, const CByteBuffer& bytes, const char* tempPath) {
+  CZipWriter writer;
+  if (!writer.Create(tempPath) || !writer.Add(name, bytes)) return false;
+  if (!m_payload.IsEmpty()) {
+    CZipReader reader;
+    if (!reader.Open(m_payload)) return false;
+    int count = reader.Count();
+    for (int i = 0; i < count; ++i) {
+      std::string entryName;
+      CByteBuffer content;
+      if (!reader.GetEntry(i, &entryName, nullptr)) return false;
+      if (ZipNamesEqual(entryName.c_str(), name)) continue;
+      if (!reader.Extract(i, content) || !writer.Add(entryName.c_str(), content)) return false;
+    }
+  }
+  if (!writer.Close()) return false;
+  CByteBuffer archive;
+  if (archive.ReadFromFile(tempPath) <= 0) return false;
+  m_payload = archive;
+  return true;
+}
+
+bool CDbContainer::WriteTextEntry(const char* name, const char* text) {
+  CByteBuffer bytes;
+  bytes.AppendText(text);
+  return WriteEntry(name, bytes);
+}

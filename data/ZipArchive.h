@@ -1,0 +1,58 @@
+// Zip archives through minizip: reading an archive held in memory, writing a new one to a file.
+#pragma once
+
+#include <string>
+
+#include "base/ByteBuffer.h"
+
+// Largest entry read into memory: a directory claiming more is damaged or hostile.
+constexpr unsigned long kMaxZipEntryBytes = 256ul * 1024 * 1024;
+// Longest entry name we write (our minizip lacks its own length checks).
+constexpr size_t kMaxZipEntryName = 1024;
+
+// Zip entry names are compared ignoring ASCII letter case.
+bool ZipNamesEqual(const char* a, const char* b);
+
+class CZipReader {
+public:
+  CZipReader();
+  ~CZipReader();
+  CZipReader(const CZipReader&) = delete;
+  CZipReader& operator=(const CZipReader&) = delete;
+
+  bool Open(const CByteBuffer& archive);  // keeps a shared copy of the bytes while open
+  void Close();
+
+  int Count();
+  int Find(const char* name);  // index of the entry, ignoring case; -1 when missing
+  bool GetEntry(int index, std::string* name, unsigned long* size);
+  // The entry's uncompressed bytes; false when it is too large, damaged or the password is wrong.
+  bool Extract(int index, CByteBuffer& out, const char* password = nullptr);
+
+  struct MemoryStream {
+    CByteBuffer bytes;
+    unsigned long position = 0;
+  };
+
+private:
+  bool GoTo(int index);
+
+  MemoryStream m_stream;
+  void* m_zip;
+};
+
+class CZipWriter {
+public:
+  CZipWriter();
+  ~CZipWriter();
+  CZipWriter(const CZipWriter&) = delete;
+  CZipWriter& operator=(const CZipWriter&) = delete;
+
+  bool Create(const char* path);  // a new archive, replacing any file there
+  // Deflates `bytes` into entry `name`; with a password, the entry gets zip's traditional encryption.
+  bool Add(const char* name, const CByteBuffer& bytes, const char* password = nullptr);
+  bool Close();  // writes the central directory; false when that fails
+
+private:
+  void* m_zip;
+};

@@ -1,0 +1,306 @@
+// velmor-pack: authors the launcher's loader configuration and containers with the launcher's own
+// code, and checks every file it writes by opening it the way the launcher will.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/LoaderConfig.h"
+#include "app/ModuleLoader.h"
+#include "base/FileUtil.h"
+#include "base/Md5.h"
+#include "base/Path.h"
+#include "data/DbContainer.h"
+#include "data/ZipArchive.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  velmor-pack config --file LIBRARY --url URL --pack zip|velmor|none --out CONFIG\n"
+    "                     [--password P] [--desc TEXT] [--path TEXT] [--bits N] [--user TEXT]\n"
+    "                     [--packed-name NAME]\n"
+    "      Packs LIBRARY (zip: LIBRARY's stem + .zip, velmor: stem + .vdb, both written beside\n"
+    "      CONFIG unless --packed-name says otherwise), computes both MD5s and writes the loader\n"
+    "      configuration container CONFIG (e.g. loader.db). P protects the packed file.\n"
+    "  velmor-pack show FILE [--password P]\n"
+    "      Lists a container's entries and prints the records of its data.txt.\n"
+    "  velmor-pack pack --out FILE [--password P] INPUT...\n"
+    "      Writes a container holding each INPUT file as an entry named after it.\n"
+    "  velmor-pack unpack FILE --dir DIRECTORY [--password P]\n"
+    "      Extracts every entry of a container into DIRECTORY.\n"
+    "The container password defaults to the loader configuration's; --password \"\" means a\n"
+    "plain zip archive.\n";
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr unsigned int kDefaultBits = 32;
+
+struct Arguments {
+  std::string command;
+  std::map<std::string, std::string> options;
+  std::vector<std::string> positional;
+
+  bool Has(const char* name) const { return options.count(name) != 0; }
+  std::string Get(const char* name, const char* fallback = "") const {
+    auto found = options.find(name);
+    return found == options.end() ? fallback : found->second;
+  }
+};
+
+// A failure the tool reports in one line.
+struct Failure {
+  int code;
+  std::string message;
+};
+
+Failure Fail(const std::string& message, int code = kExitFailure) { return {code, message}; }
+
+const Failure kSuccess = {0, ""};
+
+bool ParseArguments(int argc, char** argv, Arguments& out, std::string& error) {
+  if (argc < 2) {
+    error = "no command given";
+    return false;
+  }
+  out.command = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    std::string word = argv[i];
+    if (word.rfind("--", 0) != 0) {
+      out.positional.push_back(word);
+      continue;
+    }
+    if (i + 1 >= argc) {
+      error = "option " + word + " needs a value";
+      return false;
+    }
+    out.options[word.substr(2)] = argv[++i];
+  }
+  return true;
+}
+
+std::string FileNameOf(const std::string& path) {
+  size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? "." : path.substr(0, cut);
+}
+
+std::string StemOf(const std::string& name) {
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string Md5Of(const CByteBuffer& bytes) {
+  char digest[kMd5HexSize];
+  Md5Hex(bytes, 0, digest, sizeof(digest));
+  return digest;
+}
+
+bool ReadWholeFile(const std::string& path, CByteBuffer& out) { return out.ReadFromFile(path.c_str()) > 0; }
+
+bool WriteWholeFile(const std::string& path, const CByteBuffer& bytes) {
+  return bytes.WriteToFile(path.c_str(), false) == bytes.Length();
+}
+
+Failure PackLibrary(const std::string& packing, const LoaderFile& record, const CByteBuffer& library,
+                    CByteBuffer& packed) {
+  if (packing == "zip") {
+    char zipPath[MAX_PATH];
+    if (!MakePrefixedTempFile(CDbContainer::kTempPrefix, zipPath)) return Fail("cannot create a temporary file");
+    CZipWriter zip;
+    bool written = zip.Create(zipPath) &&
+                   zip.Add(record.file_name.c_str(), library, record.compress_user_password.c_str()) && zip.Close();
+    bool read = written && packed.ReadFromFile(zipPath) > 0;
+    DeleteFileA(zipPath);
+    return read ? kSuccess : Fail("cannot build the zip archive");
+  }
+  CDbContainer container;
+  if (!container.WriteEntry(record.file_name.c_str(), library)) return Fail("cannot build the container");
+  container.BuildImage(record.compress_user_password.c_str(), packed);
+  return kSuccess;
+}
+
+// Opens what was written the way the launcher does and compares it with the library.
+Failure VerifyAsLauncher(const std::string& configPath, const CByteBuffer& library, const CByteBuffer& packed) {
+  CByteBuffer configBytes;
+  CModuleLoader loader;
+  if (!ReadWholeFile(configPath, configBytes) || !loader.ParseConfig(configBytes)) {
+    return Fail("the written configuration does not load: " + configPath);
+  }
+  const LoaderFile* record = loader.GetLoaderFile();
+  if (!Md5Equal(record->file_check.c_str(), Md5Of(library).c_str())) return Fail("file_check does not match");
+  if (!CLoaderConfig::HasCompression(*record)) return kSuccess;
+  if (!Md5Equal(record->compress_file_check.c_str(), Md5Of(packed).c_str())) {
+    return Fail("compress_file_check does not match");
+  }
+  CByteBuffer unpacked;
+  if (!loader.Unpack(packed, unpacked) || Md5Of(unpacked) != Md5Of(library)) {
+    return Fail("the packed file does not give back the library");
+  }
+  return kSuccess;
+}
+
+Failure RunConfig(const Arguments& args) {
+  for (const char* required : {"file", "url", "pack", "out"}) {
+    if (!args.Has(required)) return Fail(std::string("config needs --") + required, kExitUsage);
+  }
+  std::string packing = args.Get("pack");
+  if (packing != "zip" && packing != "velmor" && packing != "none") {
+    return Fail("--pack must be zip, velmor or none", kExitUsage);
+  }
+  CByteBuffer library;
+  if (!ReadWholeFile(args.Get("file"), library)) return Fail("cannot read the library: " + args.Get("file"));
+
+  LoaderFile record;
+  record.file_name = FileNameOf(args.Get("file"));
+  record.file_check = Md5Of(library);
+  record.url = args.Get("url");
+  record.path = args.Get("path");
+  record.desc = args.Get("desc");
+  record.bits =
+      args.Has("bits") ? static_cast<unsigned int>(strtoul(args.Get("bits").c_str(), nullptr, 10)) : kDefaultBits;
+  record.compress_user_password = packing == "none" ? "" : args.Get("password");
+
+  CByteBuffer packed;
+  if (packing == "none") {
+    // An unpacked record names the library itself as the download.
+    record.compress_file_name = record.file_name;
+  } else {
+    record.compress_type = packing;
+    std::string defaultName = StemOf(record.file_name) + (packing == "zip" ? ".zip" : ".vdb");
+    record.compress_file_name = args.Get("packed-name", defaultName.c_str());
+    Failure packedResult = PackLibrary(packing, record, library, packed);
+    if (packedResult.code) return packedResult;
+    record.compress_file_check = Md5Of(packed);
+  }
+  if (!IsPlainFileName(record.file_name) || !IsPlainFileName(record.compress_file_name)) {
+    return Fail("file names must be plain names without a directory", kExitUsage);
+  }
+
+  std::string packedPath = DirectoryOf(args.Get("out")) + "\\" + record.compress_file_name;
+  if (!packed.IsEmpty() && !WriteWholeFile(packedPath, packed)) return Fail("cannot write " + packedPath);
+
+  CLoaderConfig config;
+  config.Add(record);
+  if (!config.Save(args.Get("out").c_str(), args.Get("user").c_str(), CModuleLoader::kConfigPassword)) {
+    return Fail("cannot write " + args.Get("out"));
+  }
+  Failure verified = VerifyAsLauncher(args.Get("out"), library, packed);
+  if (verified.code) return verified;
+
+  printf("wrote %s (file_check %s)\n", args.Get("out").c_str(), record.file_check.c_str());
+  if (!packed.IsEmpty())
+    printf("wrote %s (compress_file_check %s)\n", packedPath.c_str(), record.compress_file_check.c_str());
+  return kSuccess;
+}
+
+std::string ContainerPassword(const Arguments& args) { return args.Get("password", CModuleLoader::kConfigPassword); }
+
+Failure OpenContainer(const Arguments& args, CByteBuffer& bytes, CDbContainer& container) {
+  if (args.positional.size() != 1) return Fail(args.command + " needs exactly one FILE", kExitUsage);
+  if (!ReadWholeFile(args.positional[0], bytes)) return Fail("cannot read " + args.positional[0]);
+  if (!container.Open(bytes, ContainerPassword(args).c_str())) {
+    return Fail("not a container, or the wrong password: " + args.positional[0]);
+  }
+  return kSuccess;
+}
+
+void PrintRecord(const LoaderFile& file) {
+  printf("  file_name: %s\n  file_check: %s\n  url: %s\n  path: %s\n  desc: %s\n  bits: %u\n", file.file_name.c_str(),
+         file.file_check.c_str(), file.url.c_str(), file.path.c_str(), file.desc.c_str(), file.bits);
+  printf("  compress_file_name: %s\n  compress_type: %s\n  compress_user_password: %s\n  compress_file_check: %s\n",
+         file.compress_file_name.c_str(), file.compress_type.c_str(), file.compress_user_password.c_str(),
+         file.compress_file_check.c_str());
+}
+
+Failure RunShow(const Arguments& args) {
+  CByteBuffer bytes;
+  CDbContainer container;
+  Failure opened = OpenContainer(args, bytes, container);
+  if (opened.code) return opened;
+  CZipReader zip;
+  if (!zip.Open(container.Payload())) return Fail("the container holds no readable archive");
+  for (int i = 0; i < zip.Count(); ++i) {
+    std::string name;
+    unsigned long size = 0;
+    if (zip.GetEntry(i, &name, &size)) printf("entry %s (%lu bytes)\n", name.c_str(), size);
+  }
+  std::string json;
+  if (!container.ReadTextEntry(CLoaderConfig::kDataEntry, json)) return kSuccess;
+  CLoaderConfig config;
+  if (!config.LoadFromMemory(bytes, ContainerPassword(args).c_str(), nullptr)) {
+    return Fail("data.txt is not a valid record list");
+  }
+  for (int i = 0; i < config.Count(); ++i) {
+    printf("record %d:\n", i);
+    PrintRecord(*config.At(i));
+  }
+  return kSuccess;
+}
+
+Failure RunPack(const Arguments& args) {
+  if (!args.Has("out") || args.positional.empty()) return Fail("pack needs --out and at least one INPUT", kExitUsage);
+  CDbContainer container;
+  for (const std::string& input : args.positional) {
+    CByteBuffer bytes;
+    if (!ReadWholeFile(input, bytes)) return Fail("cannot read " + input);
+    if (!container.WriteEntry(FileNameOf(input).c_str(), bytes)) return Fail("cannot add " + input);
+  }
+  if (!container.Save(args.Get("out").c_str(), ContainerPassword(args).c_str())) {
+    return Fail("cannot write " + args.Get("out"));
+  }
+  printf("wrote %s (%d entries)\n", args.Get("out").c_str(), static_cast<int>(args.positional.size()));
+  return kSuccess;
+}
+
+Failure RunUnpack(const Arguments& args) {
+  if (!args.Has("dir")) return Fail("unpack needs --dir", kExitUsage);
+  CByteBuffer bytes;
+  CDbContainer container;
+  Failure opened = OpenContainer(args, bytes, container);
+  if (opened.code) return opened;
+  CPath directory(args.Get("dir").c_str());
+  if (!directory.MakeDirectory()) return Fail("cannot create " + args.Get("dir"));
+  CZipReader zip;
+  if (!zip.Open(container.Payload())) return Fail("the container holds no readable archive");
+  for (int i = 0; i < zip.Count(); ++i) {
+    std::string name;
+    CByteBuffer bytes;
+    CPath target(directory);
+    if (!zip.GetEntry(i, &name, nullptr) || !zip.Extract(i, bytes))
+      return Fail("cannot read entry " + std::to_string(i));
+    if (!IsPlainFileName(name) || !target.Append(name.c_str())) return Fail("refusing entry name " + name);
+    if (!WriteWholeFile(target.c_str(), bytes)) return Fail(std::string("cannot write ") + target.c_str());
+    printf("%s\n", target.c_str());
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    fputs(kUsage, stdout);
+    return 0;
+  }
+  Arguments args;
+  std::string error;
+  if (!ParseArguments(argc, argv, args, error)) {
+    fprintf(stderr, "velmor-pack: %s (see --help)\n", error.c_str());
+    return kExitUsage;
+  }
+  Failure result = args.command == "config"   ? RunConfig(args)
+                   : args.command == "show"   ? RunShow(args)
+                   : args.command == "pack"   ? RunPack(args)
+                   : args.command == "unpack" ? RunUnpack(args)
+                                              : Fail("unknown command " + args.command, kExitUsage);
+  if (result.code) fprintf(stderr, "velmor-pack: %s\n", result.message.c_str());
+  return result.code;
+}
