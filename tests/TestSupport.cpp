@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/FileUtil.h"
+#include "base/Md5.h"
 #include "base/Path.h"
 #include "base/TextFormat.h"
 
@@ -36,4 +37,28 @@ std::string ExeDirectory() {
   CPath path;
   path.SetToExeDirectory();
   return path.c_str();
+}
+
+unsigned long RunProgram(const std::string& commandLine, unsigned long timeoutMs) {
+  std::string writable = commandLine;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return kNotStarted;
+  }
+  CKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
+  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 1);
+    return kTimedOut;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  return code;
+}
+
+std::string Md5Of(const std::string& bytes) {
+  char digest[kMd5HexSize];
+  Md5Hex(bytes.data(), bytes.size(), digest);
+  return digest;
 }

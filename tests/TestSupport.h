@@ -25,3 +25,11 @@ std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 std::string ExeDirectory();
+
+// Runs a program (command line as the shell would split it) and waits for it; its exit code, or
+// kNotStarted / kTimedOut.
+constexpr unsigned long kNotStarted = 0xfffffffe;
+constexpr unsigned long kTimedOut = 0xffffffff;
+unsigned long RunProgram(const std::string& commandLine, unsigned long timeoutMs = 60000);
+
+std::string Md5Of(const std::string& bytes);

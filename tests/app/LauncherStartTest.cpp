@@ -5,7 +5,6 @@
 #include "TestSupport.h"
 #include "base/FileUtil.h"
 #include "base/Path.h"
-#include "base/ScopedHandle.h"
 #include "data/SpecialFolders.h"
 
 namespace {
@@ -18,23 +17,8 @@ std::string DocumentsDataDirectory() {
 
 std::string BesideLauncher() { return ExeDirectory() + "\\velmor files"; }
 
-// Runs velmor.exe with the given arguments; its exit code, or -1 when it did not end in time.
-DWORD RunLauncher(const std::string& arguments) {
-  std::string commandLine = "\"" + ExeDirectory() + "\\velmor.exe\" " + arguments;
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return static_cast<DWORD>(-2);
-  }
-  CKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
-  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
-    return static_cast<DWORD>(-1);
-  }
-  DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  return code;
+unsigned long RunLauncher(const std::string& arguments) {
+  return RunProgram("\"" + ExeDirectory() + "\\velmor.exe\" " + arguments);
 }
 
 class LauncherStartTest : public ::testing::Test {
