@@ -14,12 +14,12 @@ const char* const kPassword = CModuleLoader::kConfigPassword;
 
 // One record in the JSON form the configuration server sends; `extra` lands inside the object.
 std::string Record(const std::string& fileName = "loader.dll", const std::string& packing = "zip",
-                   const std::string& bits = "\"32\"", const std::string& desc = ",\"desc\":\"\\u52a0\\u8f7d\\u5668\"") {
+                   const std::string& bits = "\"32\"",
+                   const std::string& desc = ",\"desc\":\"\\u52a0\\u8f7d\\u5668\"") {
   return "{\"file_name\":\"" + fileName +
          "\",\"file_check\":\"ABCDEF0123456789ABCDEF0123456789\",\"url\":\"http:\\/\\/config.velmor.example\\/l.zip\","
          "\"path\":\"\"" +
-         desc + ",\"bits\":" + bits +
-         ",\"compress_file_name\":\"loader.zip\",\"compress_type\":\"" + packing +
+         desc + ",\"bits\":" + bits + ",\"compress_file_name\":\"loader.zip\",\"compress_type\":\"" + packing +
          "\",\"compress_user_password\":\"pw\",\"compress_file_check\":\"00\"}";
 }
 
@@ -118,7 +118,8 @@ TEST(LoaderConfig, SavesPureAsciiJsonThatLoadsBack) {
   EXPECT_EQ(
       "[{\"bits\":\"64\",\"compress_file_check\":\"\",\"compress_file_name\":\"\",\"compress_type\":\"\","
       "\"compress_user_password\":\"\",\"desc\":\"\\u8bf4\\u660e \\\"quoted\\\"\",\"file_check\":\"\","
-      "\"file_name\":\"\\u52a0\\u8f7d\\u5668.dll\",\"path\":\"\",\"url\":\"http:\\/\\/config.velmor.example\\/a.zip\"}]\n",
+      "\"file_name\":\"\\u52a0\\u8f7d\\u5668.dll\",\"path\":\"\",\"url\":\"http:\\/\\/config.velmor.example\\/"
+      "a.zip\"}]\n",
       json);
 
   std::string path = dir.File("loader_config.db");

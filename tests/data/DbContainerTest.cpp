@@ -64,7 +64,8 @@ TEST(ContainerCodec, SubstitutesByteForByteAndBack) {
   std::string original;
   for (int i = 0; i < 512; ++i) original += static_cast<char>(i);
   std::string data = original;
-  CodecParams params = {28, "ab", reinterpret_cast<BYTE*>(&data[0]), static_cast<int>(data.size()), nullptr, 0, nullptr};
+  CodecParams params = {28, "ab",   reinterpret_cast<BYTE*>(&data[0]), static_cast<int>(data.size()), nullptr,
+                        0,  nullptr};
   EXPECT_EQ(512, EncodeBuffer(&params));
   EXPECT_NE(original, data);
   // Password "ab": j=0 swaps T[0],T[97]; j=1 swaps T[1],T[98]; ... so byte 0 becomes 97.

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestSupport.h"
+#include "app/ModuleLoader.h"
+#include "base/ByteBuffer.h"
+#include "base/Md5.h"
+
+namespace {
+
+unsigned long Pack(const std::string& arguments) {
+  return RunProgram("\"" + ExeDirectory() + "\\velmor-pack.exe\" " + arguments);
+}
+
+// A stand-in library: any binary will do, and one of our own programs is at hand.
+std::string SampleLibrary(const CScratchDir& dir) {
+  std::string path = dir.File("loader.dll");
+  EXPECT_TRUE(CopyFileA((ExeDirectory() + "\\velmor.exe").c_str(), path.c_str(), FALSE));
+  return path;
+}
+
+std::string Digest(const CByteBuffer& bytes) {
+  char digest[kMd5HexSize];
+  Md5Hex(bytes, 0, digest, sizeof(digest));
+  return digest;
+}
+
+// Opens the written files the way the launcher does and checks they give back the library.
+void ExpectUsableByTheLauncher(const CScratchDir& dir, const std::string& library, const char* packedName,
+                               const char* packing) {
+  CByteBuffer configBytes, packed, original, unpacked;
+  ASSERT_GT(configBytes.ReadFromFile(dir.File("loader.db").c_str()), 0);
+  ASSERT_GT(packed.ReadFromFile(dir.File(packedName).c_str()), 0);
+  ASSERT_GT(original.ReadFromFile(library.c_str()), 0);
+  CModuleLoader loader;
+  ASSERT_TRUE(loader.ParseConfig(configBytes));
+  const LoaderFile* record = loader.GetLoaderFile();
+  EXPECT_EQ("loader.dll", record->file_name);
+  EXPECT_EQ(packedName, record->compress_file_name);
+  EXPECT_EQ(packing, record->compress_type);
+  EXPECT_EQ("pack-pw", record->compress_user_password);
+  EXPECT_EQ("客服工作台加载器", record->desc);
+  EXPECT_TRUE(Md5Equal(record->file_check.c_str(), Digest(original).c_str()));
+  EXPECT_TRUE(Md5Equal(record->compress_file_check.c_str(), Digest(packed).c_str()));
+  ASSERT_TRUE(loader.Unpack(packed, unpacked));
+  EXPECT_EQ(Digest(original), Digest(unpacked));
+}
+
+}  // namespace
+
+TEST(VelmorPack, ZipPackingGivesAConfigurationAndAProtectedArchive) {
+  CScratchDir dir;
+  std::string library = SampleLibrary(dir);
+  ASSERT_EQ(0u, Pack("config --file \"" + library +
+                     "\" --url http://config.velmor.example/loader.zip --pack zip --password pack-pw"
+                     " --desc 客服工作台加载器 --out \"" + dir.File("loader.db") + "\""));
+  ExpectUsableByTheLauncher(dir, library, "loader.zip", "zip");
+}
+
+TEST(VelmorPack, ContainerPackingGivesAConfigurationAndAContainer) {
+  CScratchDir dir;
+  std::string library = SampleLibrary(dir);
+  ASSERT_EQ(0u, Pack("config --file \"" + library +
+                     "\" --url http://config.velmor.example/loader.vdb --pack velmor --password pack-pw"
+                     " --desc 客服工作台加载器 --out \"" + dir.File("loader.db") + "\""));
+  ExpectUsableByTheLauncher(dir, library, "loader.vdb", "velmor");
+}
+
+TEST(VelmorPack, ContainersPackAndUnpackToTheSameBytes) {
+  CScratchDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("a.txt"), "alpha"));
+  ASSERT_TRUE(WriteFileBytes(dir.File("数据.bin"), std::string("\0\1\2", 3)));
+  ASSERT_EQ(0u, Pack("pack --password box --out \"" + dir.File("box.db") + "\" \"" + dir.File("a.txt") + "\" \"" +
+                     dir.File("数据.bin") + "\""));
+  EXPECT_EQ(1u, Pack("unpack \"" + dir.File("box.db") + "\" --dir \"" + dir.File("out") + "\""));  // wrong password
+  ASSERT_EQ(0u, Pack("unpack \"" + dir.File("box.db") + "\" --password box --dir \"" + dir.File("out") + "\""));
+  EXPECT_EQ("alpha", ReadFileBytes(dir.File("out\\a.txt")));
+  EXPECT_EQ(std::string("\0\1\2", 3), ReadFileBytes(dir.File("out\\数据.bin")));
+  EXPECT_EQ(0u, Pack("show \"" + dir.File("box.db") + "\" --password box"));
+}
+
+TEST(VelmorPack, BadRequestsFailWithTheirOwnCodes) {
+  CScratchDir dir;
+  EXPECT_EQ(0u, Pack("--help"));
+  EXPECT_EQ(2u, Pack(""));
+  EXPECT_EQ(2u, Pack("frobnicate"));
+  EXPECT_EQ(2u, Pack("config --file x.dll --url u --out o.db"));  // no --pack
+  EXPECT_EQ(2u, Pack("config --file x.dll --url u --pack rar --out o.db"));
+  EXPECT_EQ(1u, Pack("config --file \"" + dir.File("missing.dll") + "\" --url u --pack zip --out \"" +
+                     dir.File("o.db") + "\""));
+  EXPECT_EQ(1u, Pack("show \"" + dir.File("missing.db") + "\""));
+  EXPECT_FALSE(FileExists(dir.File("o.db")));
+}
