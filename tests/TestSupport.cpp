@@ -18,15 +18,20 @@ CScratchDir::CScratchDir() {
 
 CScratchDir::~CScratchDir() { DeleteTreeBestEffort(m_path.c_str()); }
 
+CByteBuffer Bytes(const std::string& text) { return CByteBuffer(text.data(), static_cast<int>(text.size())); }
+
+std::string Text(const CByteBuffer& buffer) {
+  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
+}
+
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  CByteBuffer buffer(bytes.data(), static_cast<int>(bytes.size()));
-  return buffer.WriteToFile(path.c_str(), false) == static_cast<int>(bytes.size());
+  return Bytes(bytes).WriteToFile(path.c_str(), false) == static_cast<int>(bytes.size());
 }
 
 std::string ReadFileBytes(const std::string& path) {
   CByteBuffer buffer;
   if (buffer.ReadFromFile(path.c_str()) <= 0) return std::string();
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
+  return Text(buffer);
 }
 
 bool FileExists(const std::string& path) { return CPath(path.c_str()).IsFile(); }

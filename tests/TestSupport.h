@@ -20,6 +20,9 @@ private:
   std::string m_path;
 };
 
+CByteBuffer Bytes(const std::string& text);
+std::string Text(const CByteBuffer& buffer);
+
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);

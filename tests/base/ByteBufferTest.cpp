@@ -7,18 +7,10 @@
 #include "TestSupport.h"
 #include "base/ByteBuffer.h"
 
-namespace {
-
-std::string Text(const CByteBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
-}
-
-CByteBuffer FromText(const std::string& text) { return CByteBuffer(text.data(), static_cast<int>(text.size())); }
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(ByteBufferSharing, CopiesShareUntilOneChanges) {
-  CByteBuffer original = FromText("hello");
+  CByteBuffer original = Bytes("hello");
   CByteBuffer copy(original);
   EXPECT_EQ(original.Data(), copy.Data());
 
@@ -39,14 +31,14 @@ TEST(ByteBufferSharing, EmptyBuffersShareTheStaticBlock) {
   EXPECT_EQ(a.Data(), b.Data());
   EXPECT_TRUE(a.IsEmpty());
   EXPECT_EQ(0, a.Data()[0]);
-  CByteBuffer filled = FromText("x");
+  CByteBuffer filled = Bytes("x");
   filled.Clear();
   EXPECT_EQ(a.Data(), filled.Data());
   EXPECT_FALSE(a.SetLength(0));  // the static block is never changed
 }
 
 TEST(ByteBufferSharing, CopyOnWriteHoldsAcrossThreads) {
-  CByteBuffer shared = FromText("payload");
+  CByteBuffer shared = Bytes("payload");
   std::vector<std::thread> threads;
   std::vector<int> mismatches(4, 0);
   for (int t = 0; t < 4; ++t) {
@@ -83,7 +75,7 @@ TEST(ByteBufferGrowth, AppendGrowsToExactlyTheNeededSize) {
 }
 
 TEST(ByteBufferGrowth, AppendingToItselfDoublesTheContent) {
-  CByteBuffer buffer = FromText("ab");
+  CByteBuffer buffer = Bytes("ab");
   buffer.AppendBuffer(buffer);
   EXPECT_EQ("abab", Text(buffer));
   CByteBuffer roomy(10);
@@ -93,7 +85,7 @@ TEST(ByteBufferGrowth, AppendingToItselfDoublesTheContent) {
 }
 
 TEST(ByteBufferGrowth, AssignBytesReusesAnExclusiveBlockAndAcceptsItsOwnBytes) {
-  CByteBuffer buffer = FromText("0123456789");
+  CByteBuffer buffer = Bytes("0123456789");
   const BYTE* block = buffer.Data();
   buffer.AssignBytes(buffer.Data() + 5, 3);
   EXPECT_EQ("567", Text(buffer));
@@ -106,7 +98,7 @@ TEST(ByteBufferGrowth, AssignBytesReusesAnExclusiveBlockAndAcceptsItsOwnBytes) {
 }
 
 TEST(ByteBufferGrowth, FailedAllocationLeavesTheBufferAsItWas) {
-  CByteBuffer buffer = FromText("keep");
+  CByteBuffer buffer = Bytes("keep");
   // Far beyond what a 32-bit process can allocate.
   EXPECT_FALSE(buffer.SetSize(0x7ff00000));
   EXPECT_EQ("keep", Text(buffer));
@@ -118,7 +110,7 @@ TEST(ByteBufferGrowth, FailedAllocationLeavesTheBufferAsItWas) {
 }
 
 TEST(ByteBufferEditing, EraseLimitsAndZeroesTheTail) {
-  CByteBuffer buffer = FromText("abcdef");
+  CByteBuffer buffer = Bytes("abcdef");
   EXPECT_EQ(6, buffer.Erase(10, 2));
   EXPECT_EQ("abcdef", Text(buffer));
   EXPECT_EQ(6, buffer.Erase(2, 0));
@@ -142,7 +134,7 @@ TEST(ByteBufferEditing, SetLengthCountsUpToTheFirstZero) {
 }
 
 TEST(ByteBufferSearch, FindHonoursStartAndBounds) {
-  CByteBuffer buffer = FromText("GET / HTTP/1.1\r\n\r\nbody");
+  CByteBuffer buffer = Bytes("GET / HTTP/1.1\r\n\r\nbody");
   EXPECT_EQ(14, buffer.Find("\r\n", 2, 0));
   EXPECT_EQ(16, buffer.Find("\r\n", 2, 15));
   EXPECT_EQ(20, buffer.Find("dy", 2, 0));
@@ -152,13 +144,13 @@ TEST(ByteBufferSearch, FindHonoursStartAndBounds) {
 }
 
 TEST(ByteBufferSearch, ReadUntilTakesWhatLiesBeforeThePattern) {
-  CByteBuffer buffer = FromText("line one\r\nline two");
+  CByteBuffer buffer = Bytes("line one\r\nline two");
   CByteBuffer line;
   EXPECT_EQ(8, buffer.ReadUntil("\r\n", 2, line));
   EXPECT_EQ("line one", Text(line));
   EXPECT_EQ("\r\nline two", Text(buffer));
 
-  CByteBuffer untouched = FromText("before");
+  CByteBuffer untouched = Bytes("before");
   EXPECT_EQ(0, buffer.ReadUntil("\r\n", 2, untouched));
   EXPECT_EQ("before", Text(untouched));
   EXPECT_EQ("\r\nline two", Text(buffer));
@@ -167,7 +159,7 @@ TEST(ByteBufferSearch, ReadUntilTakesWhatLiesBeforeThePattern) {
 }
 
 TEST(ByteBufferSearch, PopFrontMovesBytesOut) {
-  CByteBuffer buffer = FromText("abcdef");
+  CByteBuffer buffer = Bytes("abcdef");
   CByteBuffer shared(buffer);
   char head[3] = {};
   EXPECT_EQ(2, buffer.PopFront(head, 2));
@@ -199,7 +191,7 @@ TEST(ByteBufferFiles, ReadAndWriteWholeFiles) {
 
 TEST(ByteBufferFiles, EmptyAndMissingFilesKeepTheContents) {
   CScratchDir dir;
-  CByteBuffer buffer = FromText("previous");
+  CByteBuffer buffer = Bytes("previous");
   EXPECT_EQ(-1, buffer.ReadFromFile(dir.File("missing.bin").c_str()));
   EXPECT_EQ(-1, buffer.ReadFromFile(dir.Path().c_str()));  // a directory is no file
 
@@ -215,7 +207,7 @@ TEST(ByteBufferFiles, EmptyAndMissingFilesKeepTheContents) {
 TEST(ByteBufferFiles, ChineseFileNamesWork) {
   CScratchDir dir;
   std::string path = dir.File("配置文件.db");
-  CByteBuffer buffer = FromText("内容");
+  CByteBuffer buffer = Bytes("内容");
   EXPECT_EQ(4, buffer.WriteToFile(path.c_str(), false));
   CByteBuffer read;
   EXPECT_EQ(4, read.ReadFromFile(path.c_str()));
@@ -223,7 +215,7 @@ TEST(ByteBufferFiles, ChineseFileNamesWork) {
 }
 
 TEST(ByteBufferResources, LoadsTheCloseButtonImage) {
-  CByteBuffer buffer = FromText("stale");
+  CByteBuffer buffer = Bytes("stale");
   int size = buffer.LoadFromResource(MAKEINTRESOURCEA(103), "PNG");
   ASSERT_GT(size, 8);
   EXPECT_EQ(size, buffer.Length());

@@ -12,12 +12,6 @@ namespace {
 
 const char kPassword[] = "5c0e9d27a4f1b83e6d92c7a0b4e5f816";
 
-CByteBuffer Bytes(const std::string& text) { return CByteBuffer(text.data(), static_cast<int>(text.size())); }
-
-std::string Text(const CByteBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
-}
-
 std::vector<std::string> EntryNames(const CDbContainer& container) {
   CZipReader reader;
   std::vector<std::string> names;

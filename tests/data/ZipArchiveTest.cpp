@@ -7,12 +7,6 @@
 
 namespace {
 
-CByteBuffer Bytes(const std::string& text) { return CByteBuffer(text.data(), static_cast<int>(text.size())); }
-
-std::string Text(const CByteBuffer& buffer) {
-  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
-}
-
 // Writes entries (name, content, password) into a new archive and returns its bytes.
 CByteBuffer MakeArchive(const std::vector<std::tuple<std::string, std::string, std::string>>& entries) {
   CScratchDir dir;

@@ -47,25 +47,20 @@ void ExpectUsableByTheLauncher(const CScratchDir& dir, const std::string& librar
   EXPECT_EQ(Digest(original), Digest(unpacked));
 }
 
+// One command turns a library into a configuration plus its packed form.
+void PackAndCheck(const char* packing, const char* packedName) {
+  CScratchDir dir;
+  std::string library = SampleLibrary(dir);
+  ASSERT_EQ(0u, Pack("config --file \"" + library + "\" --url http://config.velmor.example/" + packedName + " --pack " +
+                     packing + " --password pack-pw --desc 客服工作台加载器 --out \"" + dir.File("loader.db") + "\""));
+  ExpectUsableByTheLauncher(dir, library, packedName, packing);
+}
+
 }  // namespace
 
-TEST(VelmorPack, ZipPackingGivesAConfigurationAndAProtectedArchive) {
-  CScratchDir dir;
-  std::string library = SampleLibrary(dir);
-  ASSERT_EQ(0u, Pack("config --file \"" + library +
-                     "\" --url http://config.velmor.example/loader.zip --pack zip --password pack-pw"
-                     " --desc 客服工作台加载器 --out \"" + dir.File("loader.db") + "\""));
-  ExpectUsableByTheLauncher(dir, library, "loader.zip", "zip");
-}
+TEST(VelmorPack, ZipPackingGivesAConfigurationAndAProtectedArchive) { PackAndCheck("zip", "loader.zip"); }
 
-TEST(VelmorPack, ContainerPackingGivesAConfigurationAndAContainer) {
-  CScratchDir dir;
-  std::string library = SampleLibrary(dir);
-  ASSERT_EQ(0u, Pack("config --file \"" + library +
-                     "\" --url http://config.velmor.example/loader.vdb --pack velmor --password pack-pw"
-                     " --desc 客服工作台加载器 --out \"" + dir.File("loader.db") + "\""));
-  ExpectUsableByTheLauncher(dir, library, "loader.vdb", "velmor");
-}
+TEST(VelmorPack, ContainerPackingGivesAConfigurationAndAContainer) { PackAndCheck("velmor", "loader.vdb"); }
 
 TEST(VelmorPack, ContainersPackAndUnpackToTheSameBytes) {
   CScratchDir dir;
