@@ -3,7 +3,9 @@
 #include <objbase.h>
 #include <ole2.h>
 
+#include "app/Elevation.h"
 #include "app/ProductTexts.h"
+#include "app/SetupActions.h"
 #include "app/VersionInfo.h"
 #include "base/TextFormat.h"
 #include "data/DataPaths.h"
@@ -26,6 +28,20 @@ bool CLauncherApp::InitInstance() {
   OleInitialize(nullptr);
   if (!PrepareDataDirectory()) return false;
   ReadVersionResource();
+
+  CSetupActions setup(*this);
+  // A setup start ends here: it never reaches the first-run question or the single-instance rule.
+  if (HasSwitch("/u")) {
+    EnableDebugPrivilege();
+    setup.Uninstall();
+    return false;
+  }
+  if (HasSwitch("/config")) {
+    EnableDebugPrivilege();
+    setup.RunSetupSwitches();
+    return false;
+  }
+  setup.AskAddUninstallInfo();
   return false;
 }
 

@@ -1,7 +1,12 @@
 #include "TestSupport.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
+#include <cstring>
+#include <set>
+
+#include "base/ComPtr.h"
 #include "base/FileUtil.h"
 #include "base/Md5.h"
 #include "base/Path.h"
@@ -45,6 +50,91 @@ std::string ExeDirectory() {
 }
 
 unsigned long RunProgram(const std::string& commandLine, unsigned long timeoutMs) {
+  return RunProgramAnswering(commandLine, {}, nullptr, timeoutMs);
+}
+
+std::string Md5Of(const std::string& bytes) {
+  char digest[kMd5HexSize];
+  Md5Hex(bytes.data(), bytes.size(), digest);
+  return digest;
+}
+
+bool ReadShortcut(const std::string& path, ShortcutFields& out) {
+  CoInitialize(nullptr);
+  CComPtr<IShellLinkA> link;
+  CComPtr<IPersistFile> file;
+  wchar_t widePath[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) ||
+      FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.PutVoid())) ||
+      FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid())) || FAILED(file->Load(widePath, STGM_READ))) {
+    return false;
+  }
+  char text[1024];
+  WIN32_FIND_DATAA data;
+  out.target = SUCCEEDED(link->GetPath(text, sizeof(text), &data, SLGP_RAWPATH)) ? text : "";
+  out.arguments = SUCCEEDED(link->GetArguments(text, sizeof(text))) ? text : "";
+  out.description = SUCCEEDED(link->GetDescription(text, sizeof(text))) ? text : "";
+  out.workingDirectory = SUCCEEDED(link->GetWorkingDirectory(text, sizeof(text))) ? text : "";
+  out.iconPath = SUCCEEDED(link->GetIconLocation(text, sizeof(text), &out.iconIndex)) ? text : "";
+  // Wine's link object does not load the show command, so it is read from the file's header.
+  constexpr size_t kShowCommandOffset = 0x3c;
+  std::string bytes = ReadFileBytes(path);
+  if (bytes.size() < kShowCommandOffset + 4) return false;
+  memcpy(&out.showCommand, bytes.data() + kShowCommandOffset, 4);
+  return true;
+}
+
+namespace {
+
+constexpr int kMessageBoxTextId = 0xffff;
+constexpr DWORD kDialogPollMs = 100;
+
+struct DialogSearch {
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
+  char className[32];
+  if (IsWindowVisible(window) && GetClassNameA(window, className, sizeof(className)) &&
+      strcmp(className, "#32770") == 0) {
+    reinterpret_cast<DialogSearch*>(context)->found.push_back(window);
+  }
+  return TRUE;
+}
+
+int DefaultButton(HWND dialog) {
+  for (int id : {IDOK, IDNO, IDCANCEL}) {
+    if (GetDlgItem(dialog, id)) return id;
+  }
+  return IDCANCEL;
+}
+
+void AnswerDialogs(std::set<HWND>& handled, std::vector<bool>& used, const std::vector<DialogAnswer>& answers,
+                   std::vector<DialogSeen>* seen) {
+  DialogSearch search;
+  EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
+  for (HWND dialog : search.found) {
+    if (!handled.insert(dialog).second) continue;
+    char caption[256] = {}, text[1024] = {};
+    GetWindowTextA(dialog, caption, sizeof(caption));
+    GetDlgItemTextA(dialog, kMessageBoxTextId, text, sizeof(text));
+    int button = DefaultButton(dialog);
+    bool answered = false;
+    for (size_t i = 0; i < answers.size() && !answered; ++i) {
+      if (!used[i] && answers[i].caption == caption) {
+        used[i] = answered = true;
+        button = answers[i].button;
+      }
+    }
+    if (seen) seen->push_back({caption, text, answered});
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+  }
+}
+
+}  // namespace
+
+unsigned long RunProgramAnswering(const std::string& commandLine, const std::vector<DialogAnswer>& answers,
+                                  std::vector<DialogSeen>* seen, unsigned long timeoutMs) {
   std::string writable = commandLine;
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
@@ -53,17 +143,16 @@ unsigned long RunProgram(const std::string& commandLine, unsigned long timeoutMs
     return kNotStarted;
   }
   CKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
-  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
-    return kTimedOut;
+  std::set<HWND> handled;
+  std::vector<bool> used(answers.size(), false);
+  for (DWORD waited = 0; WaitForSingleObject(process.hProcess, kDialogPollMs) == WAIT_TIMEOUT; waited += kDialogPollMs) {
+    if (waited >= timeoutMs) {
+      TerminateProcess(process.hProcess, 1);
+      return kTimedOut;
+    }
+    AnswerDialogs(handled, used, answers, seen);
   }
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   return code;
-}
-
-std::string Md5Of(const std::string& bytes) {
-  char digest[kMd5HexSize];
-  Md5Hex(bytes.data(), bytes.size(), digest);
-  return digest;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/ByteBuffer.h"
 
@@ -30,9 +31,37 @@ bool DirectoryExists(const std::string& path);
 std::string ExeDirectory();
 
 // Runs a program (command line as the shell would split it) and waits for it; its exit code, or
-// kNotStarted / kTimedOut.
+// kNotStarted / kTimedOut. Message boxes it shows get their default button.
 constexpr unsigned long kNotStarted = 0xfffffffe;
 constexpr unsigned long kTimedOut = 0xffffffff;
 unsigned long RunProgram(const std::string& commandLine, unsigned long timeoutMs = 60000);
 
 std::string Md5Of(const std::string& bytes);
+
+// What a shortcut file says, read back through the shell's link object (COM initialised here)
+// and, for the show command, from the file itself.
+struct ShortcutFields {
+  std::string target;
+  std::string arguments;
+  std::string description;
+  std::string workingDirectory;
+  std::string iconPath;
+  int iconIndex = -1;
+  int showCommand = -1;
+};
+bool ReadShortcut(const std::string& path, ShortcutFields& out);
+
+// Message boxes of other processes ("#32770" windows), answered while a program runs: each box
+// takes the first unused answer for its caption; a box without one is answered with its default
+// button and still recorded.
+struct DialogAnswer {
+  std::string caption;
+  int button;  // IDYES, IDNO, IDOK...
+};
+struct DialogSeen {
+  std::string caption;
+  std::string text;
+  bool answered;
+};
+unsigned long RunProgramAnswering(const std::string& commandLine, const std::vector<DialogAnswer>& answers,
+                                  std::vector<DialogSeen>* seen, unsigned long timeoutMs = 60000);

@@ -1,0 +1,162 @@
+#include "app/SetupActions.h"
+
+#include <windows.h>
+
+#include <ctime>
+#include <functional>
+#include <string>
+
+#include "BuildConfig.h"
+#include "app/Elevation.h"
+#include "app/LauncherApp.h"
+#include "app/ProductTexts.h"
+#include "base/Path.h"
+#include "base/ScopedHandle.h"
+#include "base/TextFormat.h"
+#include "data/DataPaths.h"
+#include "data/Shortcuts.h"
+#include "data/UninstallInfo.h"
+#include "ui/MessageBox.h"
+
+namespace {
+
+const char kDesktopDescriptionFormat[] = "快速客服神器沐岚星！\n官方网址：%s";
+const char kHelpLinkFormat[] = "service@%s";
+const char kUninstallArgument[] = " /u";
+
+const char kAskUninstallInfoText[] =
+    "沐岚星是一款绿色软件！\r\n是否创建软件卸载信息方便卸载软件？\r\n\r\n提示：如果不添加卸载信息，删除软件时直接删除程序即可！";
+const char kAskUninstallInfoCaption[] = "添加软件卸载信息提示";
+const char kFirstRunSetupParameters[] = "/config /StartMenuShortcut_Add /SetupInfo_Add";
+
+const char kConfirmUninstallFormat[] = "确定要卸载【%s】吗？";
+const char kConfirmUninstallCaption[] = "软件卸载提示";
+const char kAskDeleteDataText[] = "是否删除软件配置数据？";
+const char kAskDeleteDataCaption[] = "软件数据清除提示";
+const char kUninstalledText[] = "软件卸载成功！";
+const char kUninstalledCaption[] = "提示";
+
+const char kSelfDeleteScriptName[] = "deleteself.bat";
+
+std::string ExePath() {
+  CPath exe;
+  exe.SetToExePath();
+  return exe.c_str();
+}
+
+bool AskYesNo(const char* text, const char* caption) {
+  return ShowDesktopMessage(text, caption, MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
+}  // namespace
+
+CSetupActions::CSetupActions(const CLauncherApp& app) : m_app(app) {}
+
+void CSetupActions::RunSetupSwitches() const {
+  const char* name = m_app.ProductName();
+  std::string desktopDescription;
+  FormatString(desktopDescription, kDesktopDescriptionFormat, ProductWebAddress().c_str());
+
+  struct SwitchPair {
+    const char* add;
+    const char* remove;
+    std::function<void()> addAction;
+    std::function<void()> removeAction;
+  };
+  // In this order; within a pair the add switch wins.
+  const SwitchPair pairs[] = {
+      {"/DesktopShortcut_Add", "/DesktopShortcut_Remove",
+       [&] { CreateDesktopShortcut(name, "", desktopDescription.c_str(), 0, 0); },
+       [&] { DeleteDesktopShortcut(name); }},
+      {"/QuickLaunchShortcut_Add", "/QuickLaunchShortcut_Remove", [&] { CreateQuickLaunchShortcut(name, "", "", 0, 0); },
+       [&] { DeleteQuickLaunchShortcut(name); }},
+      {"/StartMenuShortcut_Add", "/StartMenuShortcut_Remove", [&] { CreateProgramGroup(name); },
+       [&] { RemoveProgramGroup(name); }},
+      {"/StartupShortcut_Add", "/StartupShortcut_Remove", [&] { CreateStartupShortcut(name, "", "", 0, 0); },
+       [&] { DeleteStartupShortcut(name); }},
+      {"/SetupInfo_Add", "/SetupInfo_Remove", [&] { WriteUninstallInfo(); }, [&] { RemoveUninstallInfo(); }},
+  };
+  for (const SwitchPair& pair : pairs) {
+    if (m_app.HasSwitch(pair.add)) {
+      pair.addAction();
+    } else if (m_app.HasSwitch(pair.remove)) {
+      pair.removeAction();
+    }
+  }
+  CDataPaths().CreateSetupIni();
+}
+
+void CSetupActions::WriteUninstallInfo() const {
+  CUninstallInfo info;
+  info.keyName = m_app.InternalName();
+  info.comments = m_app.ProductName();
+  info.contact = m_app.ProductName();
+  info.displayIcon = ExePath();
+  info.displayName = m_app.ProductName();
+  info.displayVersion = m_app.Version();
+  FormatString(info.helpLink, kHelpLinkFormat, BuildConfig::kProductDomain);
+  info.helpTelephone = BuildConfig::kServicePhone;
+  info.installDate = FormatLocalTime(time(nullptr));
+  info.publisher = m_app.CompanyName();
+  info.uninstallString = ExePath() + kUninstallArgument;
+  info.Write();
+}
+
+void CSetupActions::RemoveUninstallInfo() const {
+  CUninstallInfo info;
+  info.keyName = m_app.InternalName();
+  info.Remove();
+}
+
+void CSetupActions::AskAddUninstallInfo() const {
+  CDataPaths paths;
+  if (paths.SetupIniExists()) return;
+  if (AskYesNo(kAskUninstallInfoText, kAskUninstallInfoCaption)) {
+    // The relaunched instance creates the marker; a refused elevation asks again next time.
+    RunElevated(kFirstRunSetupParameters);
+  } else {
+    paths.CreateSetupIni();
+  }
+}
+
+void CSetupActions::Uninstall() const {
+  const char* name = m_app.ProductName();
+  std::string question;
+  FormatString(question, kConfirmUninstallFormat, name);
+  if (!AskYesNo(question.c_str(), kConfirmUninstallCaption)) return;
+
+  RemoveUninstallInfo();
+  DeleteStartupShortcut(name);
+  RemoveProgramGroup(name);
+  DeleteQuickLaunchShortcut(name);
+  DeleteDesktopShortcut(name);
+
+  if (AskYesNo(kAskDeleteDataText, kAskDeleteDataCaption)) CPath(GetDataRoot()).DeleteTree();
+  DeleteSelf(ExePath().c_str());
+  ShowDesktopMessage(kUninstalledText, kUninstalledCaption, MB_ICONINFORMATION);
+}
+
+bool DeleteSelf(const char* exePath) {
+  char directory[MAX_PATH];
+  DWORD length = GetTempPathA(sizeof(directory), directory);
+  if (length == 0 || length >= sizeof(directory)) return false;
+  CPath script(directory);
+  if (!script.Append(kSelfDeleteScriptName)) return false;
+
+  // Retries until the uninstalling process has exited and its file can go, then removes itself.
+  std::string quoted = std::string("\"") + exePath + "\"";
+  std::string text = "@echo off\r\n:selfkill\r\nattrib -a -r -s -h " + quoted + "\r\ndel " + quoted + "\r\nif exist " +
+                     quoted + " goto selfkill\r\ndel %0\r\n";
+  {
+    CFileHandle file(CreateFileA(script.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_ARCHIVE, nullptr));
+    if (!file.IsValid()) return false;
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size()) {
+      return false;
+    }
+  }
+  NotifyShellItemDeleted(exePath);
+  return WinExec(script.c_str(), SW_HIDE) > 31;
+}
