@@ -29,8 +29,7 @@ void RunAndWait(const std::string& exe, const char* parameters) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     ShowDesktopMessage(kStartFailedMessage, kErrorCaption, MB_ICONHAND);
     return;
   }

@@ -25,7 +25,8 @@ const char kHelpLinkFormat[] = "service@%s";
 const char kUninstallArgument[] = " /u";
 
 const char kAskUninstallInfoText[] =
-    "沐岚星是一款绿色软件！\r\n是否创建软件卸载信息方便卸载软件？\r\n\r\n提示：如果不添加卸载信息，删除软件时直接删除程序即可！";
+    "沐岚星是一款绿色软件！\r\n是否创建软件卸载信息方便卸载软件？\r\n\r\n提示：如果不添加卸载信息，删除软件时直接删除程"
+    "序即可！";
 const char kAskUninstallInfoCaption[] = "添加软件卸载信息提示";
 const char kFirstRunSetupParameters[] = "/config /StartMenuShortcut_Add /SetupInfo_Add";
 
@@ -68,8 +69,8 @@ void CSetupActions::RunSetupSwitches() const {
       {"/DesktopShortcut_Add", "/DesktopShortcut_Remove",
        [&] { CreateDesktopShortcut(name, "", desktopDescription.c_str(), 0, 0); },
        [&] { DeleteDesktopShortcut(name); }},
-      {"/QuickLaunchShortcut_Add", "/QuickLaunchShortcut_Remove", [&] { CreateQuickLaunchShortcut(name, "", "", 0, 0); },
-       [&] { DeleteQuickLaunchShortcut(name); }},
+      {"/QuickLaunchShortcut_Add", "/QuickLaunchShortcut_Remove",
+       [&] { CreateQuickLaunchShortcut(name, "", "", 0, 0); }, [&] { DeleteQuickLaunchShortcut(name); }},
       {"/StartMenuShortcut_Add", "/StartMenuShortcut_Remove", [&] { CreateProgramGroup(name); },
        [&] { RemoveProgramGroup(name); }},
       {"/StartupShortcut_Add", "/StartupShortcut_Remove", [&] { CreateStartupShortcut(name, "", "", 0, 0); },

@@ -7,7 +7,7 @@
 // the first backslash; null for a path without one, starting with one, or with another root.
 const char* SplitRegistryPath(const char* path, HKEY* root);
 
-bool RegCreateKeyPath(const char* path);  // with missing intermediate keys
+bool RegCreateKeyPath(const char* path);                                       // with missing intermediate keys
 bool RegSetStringValue(const char* path, const char* name, const char* text);  // the key must exist
 bool RegDeleteSubKey(const char* path, const char* subKey);
 

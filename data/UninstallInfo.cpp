@@ -4,19 +4,26 @@
 
 #include "data/Registry.h"
 
-const char CUninstallInfo::kUninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char CUninstallInfo::kUninstallKey[] =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 bool CUninstallInfo::Write() const {
   if (keyName.empty()) return false;
   std::string key = std::string(kUninstallKey) + "\\" + keyName;
   if (!RegCreateKeyPath(key.c_str())) return false;
   const std::pair<const char*, const std::string*> values[] = {
-      {"Comments", &comments},          {"Contact", &contact},
-      {"DisplayIcon", &displayIcon},    {"DisplayName", &displayName},
-      {"DisplayVersion", &displayVersion}, {"HelpLink", &helpLink},
-      {"HelpTelephone", &helpTelephone}, {"InstallDate", &installDate},
-      {"Publisher", &publisher},        {"Readme", &readme},
-      {"UninstallString", &uninstallString}, {"URLInfoAbout", &urlInfoAbout},
+      {"Comments", &comments},
+      {"Contact", &contact},
+      {"DisplayIcon", &displayIcon},
+      {"DisplayName", &displayName},
+      {"DisplayVersion", &displayVersion},
+      {"HelpLink", &helpLink},
+      {"HelpTelephone", &helpTelephone},
+      {"InstallDate", &installDate},
+      {"Publisher", &publisher},
+      {"Readme", &readme},
+      {"UninstallString", &uninstallString},
+      {"URLInfoAbout", &urlInfoAbout},
       {"URLUpdateInfo", &urlUpdateInfo},
   };
   for (const auto& [name, text] : values) {

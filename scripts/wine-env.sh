@@ -30,6 +30,11 @@ velmor_prefix_ready() {
     for link in "$WINEPREFIX"/drive_c/users/*/*; do
       if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
     done
+    # Windows profiles come with a quick-launch folder; Wine's has none.
+    local profile
+    for profile in "$WINEPREFIX"/drive_c/users/*/AppData/Roaming; do
+      mkdir -p "$profile/Microsoft/Internet Explorer/Quick Launch"
+    done
     touch "$ready"
   ) 9>"$WINEPREFIX.lock"
 }

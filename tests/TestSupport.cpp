@@ -90,14 +90,18 @@ constexpr int kMessageBoxTextId = 0xffff;
 constexpr DWORD kDialogPollMs = 100;
 
 struct DialogSearch {
+  DWORD processId;  // only this process's boxes: other tests may show theirs at the same time
   std::vector<HWND> found;
 };
 
 BOOL CALLBACK CollectDialog(HWND window, LPARAM context) {
+  DialogSearch* search = reinterpret_cast<DialogSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
   char className[32];
-  if (IsWindowVisible(window) && GetClassNameA(window, className, sizeof(className)) &&
+  if (owner == search->processId && IsWindowVisible(window) && GetClassNameA(window, className, sizeof(className)) &&
       strcmp(className, "#32770") == 0) {
-    reinterpret_cast<DialogSearch*>(context)->found.push_back(window);
+    search->found.push_back(window);
   }
   return TRUE;
 }
@@ -109,9 +113,9 @@ int DefaultButton(HWND dialog) {
   return IDCANCEL;
 }
 
-void AnswerDialogs(std::set<HWND>& handled, std::vector<bool>& used, const std::vector<DialogAnswer>& answers,
-                   std::vector<DialogSeen>* seen) {
-  DialogSearch search;
+void AnswerDialogs(DWORD processId, std::set<HWND>& handled, std::vector<bool>& used,
+                   const std::vector<DialogAnswer>& answers, std::vector<DialogSeen>* seen) {
+  DialogSearch search = {processId, {}};
   EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
   for (HWND dialog : search.found) {
     if (!handled.insert(dialog).second) continue;
@@ -127,7 +131,8 @@ void AnswerDialogs(std::set<HWND>& handled, std::vector<bool>& used, const std::
       }
     }
     if (seen) seen->push_back({caption, text, answered});
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
   }
 }
 
@@ -145,12 +150,13 @@ unsigned long RunProgramAnswering(const std::string& commandLine, const std::vec
   CKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
   std::set<HWND> handled;
   std::vector<bool> used(answers.size(), false);
-  for (DWORD waited = 0; WaitForSingleObject(process.hProcess, kDialogPollMs) == WAIT_TIMEOUT; waited += kDialogPollMs) {
+  for (DWORD waited = 0; WaitForSingleObject(process.hProcess, kDialogPollMs) == WAIT_TIMEOUT;
+       waited += kDialogPollMs) {
     if (waited >= timeoutMs) {
       TerminateProcess(process.hProcess, 1);
       return kTimedOut;
     }
-    AnswerDialogs(handled, used, answers, seen);
+    AnswerDialogs(process.dwProcessId, handled, used, answers, seen);
   }
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);

@@ -51,7 +51,7 @@ struct ShortcutFields {
 };
 bool ReadShortcut(const std::string& path, ShortcutFields& out);
 
-// Message boxes of other processes ("#32770" windows), answered while a program runs: each box
+// Message boxes of the started process ("#32770" windows), answered while it runs: each box
 // takes the first unused answer for its caption; a box without one is answered with its default
 // button and still recorded.
 struct DialogAnswer {

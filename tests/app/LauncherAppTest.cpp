@@ -15,6 +15,8 @@ std::string BesideExe(const char* name) { return ExeDirectory() + "\\" + name; }
 
 TEST(LauncherApp, StartUpSetsTheDataRootAndReadsTheVersionResource) {
   ASSERT_TRUE(CreateDataDirectory(BesideExe("velmor files").c_str()));
+  // The first-run question is settled, so start-up asks nothing.
+  ASSERT_TRUE(WriteFileBytes(BesideExe("velmor files\\setup.ini"), ""));
   {
     CLauncherApp app;
     EXPECT_EQ(&app, GetApp());

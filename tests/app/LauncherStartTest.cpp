@@ -17,8 +17,10 @@ std::string DocumentsDataDirectory() {
 
 std::string BesideLauncher() { return ExeDirectory() + "\\velmor files"; }
 
+// Starts velmor.exe and declines the first-run question.
 unsigned long RunLauncher(const std::string& arguments) {
-  return RunProgram("\"" + ExeDirectory() + "\\velmor.exe\" " + arguments);
+  return RunProgramAnswering("\"" + ExeDirectory() + "\\velmor.exe\" " + arguments, {{"添加软件卸载信息提示", IDNO}},
+                             nullptr);
 }
 
 class LauncherStartTest : public ::testing::Test {
@@ -36,11 +38,13 @@ protected:
 TEST_F(LauncherStartTest, FirstStartCreatesTheDataDirectoryInDocumentsAndExitsWithZero) {
   EXPECT_EQ(0u, RunLauncher(""));
   EXPECT_TRUE(DirectoryExists(DocumentsDataDirectory()));
+  EXPECT_TRUE(FileExists(DocumentsDataDirectory() + "\\setup.ini"));
   EXPECT_FALSE(DirectoryExists(BesideLauncher()));
 }
 
 TEST_F(LauncherStartTest, APortableDataDirectoryIsUsedAsItIs) {
   ASSERT_TRUE(CPath(BesideLauncher().c_str()).MakeDirectory());
   EXPECT_EQ(0u, RunLauncher("/SomeUnknownSwitch"));
+  EXPECT_TRUE(FileExists(BesideLauncher() + "\\setup.ini"));
   EXPECT_FALSE(DirectoryExists(DocumentsDataDirectory()));
 }
