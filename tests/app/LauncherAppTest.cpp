@@ -5,6 +5,7 @@
 
 #include "BuildConfig.h"
 #include "TestSupport.h"
+#include "app/Elevation.h"
 #include "app/LauncherApp.h"
 #include "base/FileUtil.h"
 #include "data/DataPaths.h"
@@ -44,4 +45,11 @@ TEST(LauncherApp, KnowsItsMainThreadAndSwitches) {
   EXPECT_FALSE(workerIsMain);
   EXPECT_TRUE(app.HasSwitch(app.CommandLine().At(0)));
   EXPECT_FALSE(app.HasSwitch("/u"));
+}
+
+TEST(Elevation, WineRunsEveryProcessElevated) {
+  // So the relaunch takes the direct CreateProcess branch here; the "runas" branch needs a
+  // real Windows with UAC.
+  EXPECT_TRUE(IsProcessElevated());
+  EXPECT_TRUE(EnableDebugPrivilege());
 }
