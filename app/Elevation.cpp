@@ -77,11 +77,10 @@ bool IsProcessElevated() {
 }
 
 void RunElevated(const char* parameters) {
-  CPath exe;
-  exe.SetToExePath();
+  std::string exe = ExecutablePath();
   if (!SystemHasElevation() || IsProcessElevated()) {
-    RunAndWait(exe.c_str(), parameters);
+    RunAndWait(exe, parameters);
   } else {
-    RunAsAndWait(exe.c_str(), parameters);
+    RunAsAndWait(exe, parameters);
   }
 }

@@ -39,12 +39,6 @@ const char kUninstalledCaption[] = "提示";
 
 const char kSelfDeleteScriptName[] = "deleteself.bat";
 
-std::string ExePath() {
-  CPath exe;
-  exe.SetToExePath();
-  return exe.c_str();
-}
-
 bool AskYesNo(const char* text, const char* caption) {
   return ShowDesktopMessage(text, caption, MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
@@ -92,14 +86,14 @@ void CSetupActions::WriteUninstallInfo() const {
   info.keyName = m_app.InternalName();
   info.comments = m_app.ProductName();
   info.contact = m_app.ProductName();
-  info.displayIcon = ExePath();
+  info.displayIcon = ExecutablePath();
   info.displayName = m_app.ProductName();
   info.displayVersion = m_app.Version();
   FormatString(info.helpLink, kHelpLinkFormat, BuildConfig::kProductDomain);
   info.helpTelephone = BuildConfig::kServicePhone;
   info.installDate = FormatLocalTime(time(nullptr));
   info.publisher = m_app.CompanyName();
-  info.uninstallString = ExePath() + kUninstallArgument;
+  info.uninstallString = ExecutablePath() + kUninstallArgument;
   info.Write();
 }
 
@@ -133,7 +127,7 @@ void CSetupActions::Uninstall() const {
   DeleteDesktopShortcut(name);
 
   if (AskYesNo(kAskDeleteDataText, kAskDeleteDataCaption)) CPath(GetDataRoot()).DeleteTree();
-  DeleteSelf(ExePath().c_str());
+  DeleteSelf(ExecutablePath().c_str());
   ShowDesktopMessage(kUninstalledText, kUninstalledCaption, MB_ICONINFORMATION);
 }
 

@@ -174,3 +174,9 @@ bool CPath::FindNext() {
 }
 
 bool CPath::IsDotEntry() const { return strcmp(m_text, ".") == 0 || strcmp(m_text, "..") == 0; }
+
+std::string ExecutablePath() {
+  CPath exe;
+  exe.SetToExePath();
+  return exe.c_str();
+}

@@ -2,6 +2,8 @@
 // Also walks a directory: a successful FindFirst/FindNext replaces the text with the entry's name.
 #pragma once
 
+#include <string>
+
 #include "base/ScopedHandle.h"
 
 constexpr int kMaxPathChars = 259;  // paths live in MAX_PATH (260-byte) buffers
@@ -45,6 +47,9 @@ private:
   char m_text[kMaxPathChars + 1];
   CFindHandle m_find;
 };
+
+// This executable's full path (empty if it cannot be had).
+std::string ExecutablePath();
 
 // Strips trailing backslashes, aware of double-byte characters whose second byte is 0x5C.
 void StripTrailingBackslashes(char* text);

@@ -21,12 +21,6 @@ bool ShortcutPath(const char* folder, const char* name, CPath& out) {
          out.Append((std::string(name) + kShortcutExtension).c_str());
 }
 
-std::string ThisExecutable() {
-  CPath exe;
-  exe.SetToExePath();
-  return exe.c_str();
-}
-
 bool CreateIn(ESpecialFolder folder, const char* name, const char* target, const char* description, WORD hotKey,
               int iconIndex) {
   CPath path;
@@ -74,7 +68,7 @@ bool CreateShortcut(const char* folder, const char* name, const char* target, co
   CPath path;
   if (!ShortcutPath(folder, name, path)) return false;
   CShellLink link;
-  link.target = target && *target ? target : ThisExecutable();
+  link.target = target && *target ? target : ExecutablePath();
   if (description) link.description = description;
   link.hotKey = hotKey;
   link.iconIndex = iconIndex;
@@ -109,7 +103,7 @@ bool CreateProgramGroup(const char* name) {
   CPath group;
   if (!ProgramGroupPath(name, group)) return false;
   group.MakeDirectory();
-  std::string exe = ThisExecutable();
+  std::string exe = ExecutablePath();
   if (!CreateShortcut(group.c_str(), name, exe.c_str(), name, 0, 0)) return false;
 
   CShellLink uninstall;
