@@ -1,0 +1,146 @@
+#include "net/EventSocket.h"
+
+#include <ws2tcpip.h>
+
+namespace {
+
+constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
+constexpr long kSocketEvents = FD_READ | FD_WRITE | FD_CLOSE;
+
+}  // namespace
+
+int NetStartup() {
+  WSADATA data;
+  if (WSAStartup(kWinsockVersion, &data) != 0) return 0;
+  if (data.wVersion != kWinsockVersion) {
+    WSACleanup();
+    return 0;
+  }
+  return 1;
+}
+
+int NetCleanup() { return WSACleanup() == 0 ? 1 : 0; }
+
+bool CEventSocket::Resolve(const char* host, std::vector<std::string>& addresses) {
+  const hostent* entry = host ? gethostbyname(host) : nullptr;
+  if (!entry || entry->h_addrtype != AF_INET) return false;
+  for (char** address = entry->h_addr_list; *address; ++address) {
+    in_addr ip;
+    memcpy(&ip, *address, sizeof(ip));
+    addresses.push_back(inet_ntoa(ip));
+  }
+  return !addresses.empty();
+}
+
+bool CEventSocket::ConnectHost(const char* host, unsigned short port) {
+  std::vector<std::string> addresses;
+  if (!Resolve(host, addresses)) return false;
+  for (const std::string& address : addresses) {
+    if (Connect(address.c_str(), port)) return true;
+  }
+  return false;
+}
+
+bool CEventSocket::Connect(const char* address, unsigned short port) {
+  Close();
+  m_lastError = 0;
+  m_socket = socket(AF_INET, SOCK_STREAM, 0);
+  if (m_socket == INVALID_SOCKET) {
+    m_lastError = WSAGetLastError();
+    return false;
+  }
+  sockaddr_in target = {};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(port);
+  target.sin_addr.s_addr = address ? inet_addr(address) : INADDR_NONE;
+  if (target.sin_addr.s_addr == INADDR_NONE) {
+    Close();
+    WSASetLastError(WSAEINVAL);
+    return false;
+  }
+  if (connect(m_socket, reinterpret_cast<const sockaddr*>(&target), sizeof(target)) == SOCKET_ERROR) {
+    m_lastError = WSAGetLastError();
+    Close();
+    return false;
+  }
+  // Also makes the socket non-blocking.
+  if (WSAEventSelect(m_socket, m_networkEvent.Get(), kSocketEvents) == SOCKET_ERROR) {
+    m_lastError = WSAGetLastError();
+    return false;
+  }
+  return true;
+}
+
+void CEventSocket::Close() {
+  if (m_socket != INVALID_SOCKET) closesocket(m_socket);
+  m_socket = INVALID_SOCKET;
+  m_peerClosed = false;
+}
+
+// Waits for the network event (then reads and resets it) or the abort event.
+int CEventSocket::WaitForNetworkEvents(DWORD timeoutMs, WSANETWORKEVENTS* events) {
+  HANDLE handles[2] = {m_networkEvent.Get(), m_abort.Get()};
+  DWORD waited = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
+  if (waited == WAIT_OBJECT_0 + 1) return kNetAborted;
+  if (waited != WAIT_OBJECT_0) return kNetTimeout;
+  if (WSAEnumNetworkEvents(m_socket, m_networkEvent.Get(), events) == SOCKET_ERROR) {
+    m_lastError = WSAGetLastError();
+    return kNetSocketError;
+  }
+  return kNetDone;
+}
+
+int CEventSocket::Send(const void* bytes, int length, int* sent, DWORD timeoutMs) {
+  const char* data = static_cast<const char*>(bytes);
+  int total = 0;
+  if (sent) *sent = 0;
+  while (total < length) {
+    m_lastError = 0;
+    int accepted = send(m_socket, data + total, length - total, 0);
+    if (accepted > 0) {
+      total += accepted;
+      if (sent) *sent = total;
+      continue;
+    }
+    m_lastError = WSAGetLastError();
+    if (m_lastError != WSAEWOULDBLOCK) return kNetSocketError;
+    // The buffers are full: wait until the socket can take more.
+    WSANETWORKEVENTS events;
+    do {
+      int waited = WaitForNetworkEvents(timeoutMs, &events);
+      if (waited != kNetDone) return waited;
+    } while (!(events.lNetworkEvents & (FD_WRITE | FD_CLOSE)));
+    if ((events.lNetworkEvents & FD_WRITE) && events.iErrorCode[FD_WRITE_BIT] != 0) return kNetSocketError;
+    if (events.lNetworkEvents & FD_CLOSE) return kNetSocketError;  // the peer is gone: the rest cannot go
+  }
+  return kNetDone;
+}
+
+int CEventSocket::Receive(void* buffer, int capacity, int* received, DWORD timeoutMs) {
+  if (m_abort.Wait(0)) return kNetAborted;
+  // An orderly close ends the wait too, so a closing peer never costs the whole time-out. Winsock
+  // reports the close once: after it, what is left is read without waiting.
+  if (!m_peerClosed) {
+    WSANETWORKEVENTS events;
+    do {
+      int waited = WaitForNetworkEvents(timeoutMs, &events);
+      if (waited != kNetDone) return waited;
+    } while (!(events.lNetworkEvents & (FD_READ | FD_CLOSE)));
+    if ((events.lNetworkEvents & FD_READ) && events.iErrorCode[FD_READ_BIT] != 0) return kNetSocketError;
+    if (events.lNetworkEvents & FD_CLOSE) {
+      if (events.iErrorCode[FD_CLOSE_BIT] != 0) return kNetSocketError;
+      m_peerClosed = true;
+    }
+  }
+
+  int count = recv(m_socket, static_cast<char*>(buffer), capacity, 0);
+  if (count == SOCKET_ERROR) {
+    m_lastError = WSAGetLastError();
+    if (m_lastError == WSAEWOULDBLOCK) {
+      if (received) *received = 0;
+      return kNetWouldBlock;
+    }
+  }
+  if (received) *received = count;
+  return kNetDone;
+}

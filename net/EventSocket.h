@@ -1,0 +1,53 @@
+// The HTTP client's transport: Winsock start-up, name resolution, and a TCP connection whose
+// sends and receives wait on its network event and an abort event, with a time-out.
+#pragma once
+
+#include <winsock2.h>
+
+#include <string>
+#include <vector>
+
+#include "base/WinEvent.h"
+
+int NetStartup();  // 1 when Winsock 2.2 is available
+int NetCleanup();  // 1 when it succeeded
+
+// Result codes of Send and Receive.
+enum ENetResult {
+  kNetDone = 0,
+  kNetTimeout = 1,
+  kNetAborted = 2,
+  kNetWouldBlock = 3,
+  kNetSocketError = 4,
+};
+
+class CEventSocket {
+public:
+  CEventSocket() = default;
+  CEventSocket(const CEventSocket&) = delete;
+  CEventSocket& operator=(const CEventSocket&) = delete;
+  ~CEventSocket() { Close(); }
+
+  bool Resolve(const char* host, std::vector<std::string>& addresses);
+  bool ConnectHost(const char* host, unsigned short port);  // each address in turn
+  bool Connect(const char* address, unsigned short port);   // dotted IPv4
+
+  // Sends every byte (resuming short sends); `sent` is the total sent.
+  int Send(const void* bytes, int length, int* sent, DWORD timeoutMs);
+  // One recv once data or the peer's close is reported: `received` is the byte count, 0 when the
+  // peer has closed the connection, or SOCKET_ERROR.
+  int Receive(void* buffer, int capacity, int* received, DWORD timeoutMs);
+
+  void Close();
+  void Abort() { m_abort.Set(); }  // ends any wait of this object at once, now and later
+  int GetLastError() const { return m_lastError; }
+
+private:
+  int WaitForNetworkEvents(DWORD timeoutMs, WSANETWORKEVENTS* events);
+
+  SOCKET m_socket = INVALID_SOCKET;
+  CWinEvent m_networkEvent;
+  CWinEvent m_abort;
+  int m_lastError = 0;
+  bool m_peerClosed = false;  // the peer's close was reported; no more events will come
+};

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "net/EventSocket.h"
+
+namespace {
+
+constexpr DWORD kShortWaitMs = 300;
+
+// A blocking server on 127.0.0.1 in this process: accepts one connection and hands it to `serve`.
+class CLoopbackServer {
+public:
+  explicit CLoopbackServer(std::function<void(SOCKET)> serve) {
+    m_listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    int length = sizeof(address);
+    getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+    listen(m_listener, 1);
+    m_thread = std::thread([this, serve] {
+      SOCKET client = accept(m_listener, nullptr, nullptr);
+      if (client == INVALID_SOCKET) return;
+      serve(client);
+      closesocket(client);
+    });
+  }
+  ~CLoopbackServer() {
+    closesocket(m_listener);  // ends an accept that never came
+    m_thread.join();
+  }
+  unsigned short Port() const { return m_port; }
+
+private:
+  SOCKET m_listener;
+  unsigned short m_port = 0;
+  std::thread m_thread;
+};
+
+std::string ReceiveAll(SOCKET client, size_t expected, DWORD pauseEveryChunkMs = 0) {
+  std::string data;
+  char buffer[4096];
+  while (data.size() < expected) {
+    int count = recv(client, buffer, sizeof(buffer), 0);
+    if (count <= 0) break;
+    data.append(buffer, count);
+    if (pauseEveryChunkMs && data.size() % (256 * 1024) < sizeof(buffer)) Sleep(pauseEveryChunkMs);
+  }
+  return data;
+}
+
+class EventSocketTest : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_EQ(1, NetStartup()); }
+  void TearDown() override { EXPECT_EQ(1, NetCleanup()); }
+};
+
+}  // namespace
+
+TEST_F(EventSocketTest, ResolvesDottedAddressesAndNames) {
+  CEventSocket socket;
+  std::vector<std::string> addresses;
+  ASSERT_TRUE(socket.Resolve("127.0.0.1", addresses));
+  EXPECT_EQ(std::vector<std::string>{"127.0.0.1"}, addresses);
+  addresses.clear();
+  ASSERT_TRUE(socket.Resolve("localhost", addresses));
+  EXPECT_EQ("127.0.0.1", addresses.front());
+  addresses.clear();
+  EXPECT_FALSE(socket.Resolve("no-such-host.invalid", addresses));
+  EXPECT_FALSE(socket.ConnectHost("no-such-host.invalid", 80));
+}
+
+TEST_F(EventSocketTest, RefusedAndMalformedAddressesFail) {
+  CEventSocket socket;
+  EXPECT_FALSE(socket.Connect("999.1.1.1", 80));
+  EXPECT_EQ(WSAEINVAL, WSAGetLastError());
+  EXPECT_EQ(0, socket.GetLastError());
+
+  unsigned short freePort;
+  {
+    CLoopbackServer probe([](SOCKET) {});
+    freePort = probe.Port();
+    CEventSocket connectOnce;
+    connectOnce.Connect("127.0.0.1", freePort);  // lets the probe's accept return
+  }
+  EXPECT_FALSE(socket.Connect("127.0.0.1", freePort));
+  EXPECT_EQ(WSAECONNREFUSED, socket.GetLastError());
+}
+
+TEST_F(EventSocketTest, SendsEverythingEvenWhenTheBuffersFill) {
+  std::string payload(8 * 1024 * 1024, 'p');
+  for (size_t i = 0; i < payload.size(); i += 4096) payload[i] = static_cast<char>(i / 4096);
+  std::string arrived;
+  {
+    // A slow reader, so the sender meets full buffers and must resume.
+    CLoopbackServer server([&](SOCKET client) { arrived = ReceiveAll(client, payload.size(), 5); });
+    CEventSocket socket;
+    ASSERT_TRUE(socket.ConnectHost("127.0.0.1", server.Port()));
+    int sent = 0;
+    EXPECT_EQ(kNetDone, socket.Send(payload.data(), static_cast<int>(payload.size()), &sent, 10000));
+    EXPECT_EQ(static_cast<int>(payload.size()), sent);
+  }
+  EXPECT_TRUE(arrived == payload);
+}
+
+TEST_F(EventSocketTest, ReceivesThenSeesTheOrderlyCloseAtOnce) {
+  CLoopbackServer server([](SOCKET client) { send(client, "hello", 5, 0); });  // then closes
+  CEventSocket socket;
+  ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+  char buffer[64];
+  std::string data;
+  int received = -1;
+  DWORD start = GetTickCount();
+  while (socket.Receive(buffer, sizeof(buffer), &received, 10000) == kNetDone && received > 0) {
+    data.append(buffer, received);
+  }
+  EXPECT_EQ("hello", data);
+  EXPECT_EQ(0, received);
+  EXPECT_LT(GetTickCount() - start, 5000u);  // far from the 10 s time-out
+}
+
+TEST_F(EventSocketTest, SilenceTimesOutAndAbortEndsWaitsAtOnce) {
+  CWinEvent release;
+  CLoopbackServer server([&](SOCKET) { release.Wait(10000); });
+  CEventSocket socket;
+  ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+  char buffer[16];
+  int received = 0;
+  EXPECT_EQ(kNetTimeout, socket.Receive(buffer, sizeof(buffer), &received, kShortWaitMs));
+
+  std::thread aborter([&socket] {
+    Sleep(100);
+    socket.Abort();
+  });
+  EXPECT_EQ(kNetAborted, socket.Receive(buffer, sizeof(buffer), &received, 10000));
+  aborter.join();
+  EXPECT_EQ(kNetAborted, socket.Receive(buffer, sizeof(buffer), &received, 10000));  // stays aborted
+  release.Set();
+}
