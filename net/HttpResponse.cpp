@@ -1,0 +1,230 @@
+#include "net/HttpResponse.h"
+
+#include <windows.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "base/TextConverter.h"
+
+namespace {
+
+const char kHeadEnd[] = "\r\n\r\n";
+const char kLineEnd[] = "\r\n";
+constexpr int kMaxChunkSizeDigits = 8;
+constexpr int kInflateWindowBits = 15 + 32;  // zlib or gzip header, detected
+constexpr int kInflateChunk = 1024;
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
+  return text;
+}
+
+int HeadEndIndex(const CByteBuffer& response) { return response.Find(kHeadEnd, 4, 0); }
+
+// The value of the first header whose name matches ignoring case.
+bool HeadValue(const CByteBuffer& response, const char* name, std::string* value) {
+  HttpHeaders headers = ParseResponseHeaders(response);
+  const std::string* found = FindHeader(headers, name);
+  if (!found) return false;
+  *value = *found;
+  return true;
+}
+
+bool HeadValueContains(const CByteBuffer& response, const char* name, const char* token) {
+  std::string value;
+  return HeadValue(response, name, &value) && Lower(value).find(token) != std::string::npos;
+}
+
+// A chunk-size line: spaces trimmed, at most 8 hexadecimal digits; anything unreadable is 0.
+unsigned long ChunkSize(const BYTE* line, int length) {
+  std::string text(reinterpret_cast<const char*>(line), length);
+  size_t first = text.find_first_not_of(' ');
+  size_t last = text.find_last_not_of(' ');
+  if (first == std::string::npos) return 0;
+  text = text.substr(first, last - first + 1);
+  if (text.size() > static_cast<size_t>(kMaxChunkSizeDigits)) return 0;
+  return strtoul(text.c_str(), nullptr, 16);
+}
+
+int FindLineEnd(const BYTE* data, int from, int length) {
+  for (int i = from; i + 1 < length; ++i) {
+    if (data[i] == '\r' && data[i + 1] == '\n') return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool HasHeadEnd(const CByteBuffer& response) { return HeadEndIndex(response) >= 0; }
+
+bool GetContentLength(const CByteBuffer& response, long long* length) {
+  std::string value;
+  if (!HeadValue(response, "Content-Length", &value)) return false;
+  const char* text = value.c_str();
+  while (isspace(static_cast<unsigned char>(*text))) ++text;
+  if (!isdigit(static_cast<unsigned char>(*text))) return false;
+  *length = _strtoi64(text, nullptr, 10);
+  return true;
+}
+
+bool IsChunked(const CByteBuffer& response) { return HeadValueContains(response, "Transfer-Encoding", "chunked"); }
+
+bool IsCloseDelimited(const CByteBuffer& response) {
+  long long length;
+  return HasHeadEnd(response) && !GetContentLength(response, &length) && !IsChunked(response);
+}
+
+bool IsResponseComplete(const CByteBuffer& response) {
+  int headEnd = HeadEndIndex(response);
+  if (headEnd < 0) return false;
+  int bodyStart = headEnd + 4;
+  long long length;
+  if (GetContentLength(response, &length)) return response.Length() - bodyStart == length;
+  if (IsChunked(response)) return ChunksComplete(response.Data() + bodyStart, response.Length() - bodyStart);
+  return false;
+}
+
+std::string GetResponseHead(const CByteBuffer& response) {
+  int headEnd = HeadEndIndex(response);
+  std::string head = headEnd < 0 ? "" : std::string(reinterpret_cast<const char*>(response.Data()), headEnd);
+  return head + kLineEnd;
+}
+
+int GetStatusCode(const CByteBuffer& response) {
+  std::string head = GetResponseHead(response);
+  size_t lineEnd = head.find(kLineEnd);
+  if (lineEnd == std::string::npos || lineEnd == 0) return -1;
+  std::string line = head.substr(0, lineEnd);
+  size_t space = line.find(' ');
+  if (space == std::string::npos || space == 0) return -1;
+  std::string rest = line.substr(space + 1);
+  size_t next = rest.find(' ');
+  if (next == std::string::npos || next == 0) return -1;
+  return atoi(rest.substr(0, next).c_str());
+}
+
+HttpHeaders ParseResponseHeaders(const CByteBuffer& response) {
+  HttpHeaders headers;
+  std::string head = GetResponseHead(response);
+  size_t position = head.find(kLineEnd);
+  if (position == std::string::npos) return headers;
+  position += 2;
+  for (;;) {
+    size_t lineEnd = head.find(kLineEnd, position);
+    if (lineEnd == std::string::npos || lineEnd == position) break;
+    std::string line = head.substr(position, lineEnd - position);
+    size_t colon = line.find(':');
+    std::string name = line.substr(0, colon);
+    std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);
+    value.erase(0, value.find_first_not_of(' ') == std::string::npos ? value.size() : value.find_first_not_of(' '));
+    headers.emplace_back(name, value);
+    position = lineEnd + 2;
+  }
+  return headers;
+}
+
+const std::string* FindHeader(const HttpHeaders& headers, const char* name) {
+  for (const auto& header : headers) {
+    if (_stricmp(header.first.c_str(), name) == 0) return &header.second;
+  }
+  return nullptr;
+}
+
+bool ChunksComplete(const BYTE* body, int length) {
+  int position = 0;
+  for (;;) {
+    int lineEnd = FindLineEnd(body, position, length);
+    if (lineEnd < 0) return false;
+    unsigned long size = ChunkSize(body + position, lineEnd - position);
+    position = lineEnd + 2;
+    if (size == 0 && length - position == 2 && body[position] == '\r' && body[position + 1] == '\n') return true;
+    // The data and the CRLF after it must both be in.
+    if (size > static_cast<unsigned long>(length - position) || length - position - static_cast<int>(size) < 2) {
+      return false;
+    }
+    position += static_cast<int>(size) + 2;
+  }
+}
+
+CByteBuffer Dechunk(const BYTE* body, int length) {
+  CByteBuffer joined(length);
+  int position = 0;
+  // Unlike the completeness check, the walk goes on past a zero-size chunk until no CRLF is left.
+  for (;;) {
+    int lineEnd = FindLineEnd(body, position, length);
+    if (lineEnd < 0) break;
+    unsigned long size = ChunkSize(body + position, lineEnd - position);
+    position = lineEnd + 2;
+    int take = static_cast<int>(std::min<unsigned long>(size, static_cast<unsigned long>(length - position)));
+    joined.Append(body + position, take);
+    position += take;
+    position = std::min(position + 2, length);
+  }
+  return joined;
+}
+
+bool CGzipInflater::Inflate(const CByteBuffer& input, CByteBuffer& output) {
+  z_stream stream = {};
+  if (inflateInit2(&stream, kInflateWindowBits) != Z_OK) return false;
+  stream.next_in = const_cast<Bytef*>(input.Data());
+  stream.avail_in = static_cast<uInt>(input.Length());
+  CByteBuffer produced;
+  BYTE chunk[kInflateChunk] = {};
+  bool ok = true;
+  while (stream.avail_in > 0) {
+    stream.next_out = chunk;
+    stream.avail_out = sizeof(chunk);
+    int result = inflate(&stream, Z_SYNC_FLUSH);
+    if (result != Z_OK && result != Z_STREAM_END) {
+      ok = false;
+      break;
+    }
+    int count = static_cast<int>(sizeof(chunk) - stream.avail_out);
+    // A body that would inflate past the limit is left as it came.
+    if (produced.Length() > kMaxInflatedBytes - count) {
+      ok = false;
+      break;
+    }
+    produced.Append(chunk, count);
+    if (result == Z_STREAM_END) break;
+  }
+  inflateEnd(&stream);
+  if (ok) output = produced;
+  return ok;
+}
+
+CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headersOut) {
+  int headEnd = HeadEndIndex(response);
+  int bodyStart = headEnd < 0 ? response.Length() : headEnd + 4;
+  CByteBuffer body(response.Data() + bodyStart, response.Length() - bodyStart);
+  if (IsChunked(response) && ChunksComplete(body.Data(), body.Length())) body = Dechunk(body.Data(), body.Length());
+
+  HttpHeaders headers = ParseResponseHeaders(response);
+  const std::string* encoding = FindHeader(headers, "Content-Encoding");
+  if (encoding && Lower(*encoding).find("gzip") != std::string::npos) {
+    CByteBuffer inflated;
+    if (CGzipInflater().Inflate(body, inflated)) body = inflated;
+  }
+  const std::string* type = FindHeader(headers, "Content-Type");
+  std::string lowerType = type ? Lower(*type) : "";
+  if (lowerType.find("text/html") != std::string::npos) {
+    size_t charset = lowerType.find("charset=");
+    if (charset != std::string::npos && lowerType.substr(charset + 8) == "utf-8") {
+      std::string text(reinterpret_cast<const char*>(body.Data()), body.Length());
+      CTextConverter converter;
+      if (const char* ansi = converter.Utf8ToAnsi(text.c_str()))
+        body = CByteBuffer(ansi, static_cast<int>(strlen(ansi)));
+    }
+  }
+  if (headersOut) *headersOut = std::move(headers);
+  return body;
+}
+
+std::string GetResponseText(const CByteBuffer& response) {
+  CByteBuffer body = GetResponseBody(response);
+  const char* text = reinterpret_cast<const char*>(body.Data());
+  return std::string(text, strnlen(text, body.Length()));
+}
