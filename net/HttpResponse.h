@@ -10,8 +10,7 @@
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
-// Most a response or an inflated body may grow to.
-constexpr int kMaxResponseBytes = 512 * 1024 * 1024;
+// Most an inflated body may grow to; a larger one is left as received.
 constexpr int kMaxInflatedBytes = 512 * 1024 * 1024;
 
 bool HasHeadEnd(const CByteBuffer& response);
