@@ -54,9 +54,8 @@ void RunAsAndWait(const std::string& exe, const char* parameters) {
 }  // namespace
 
 bool EnableDebugPrivilege() {
-  HANDLE rawToken = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &rawToken)) return false;
-  CKernelHandle token(rawToken);
+  CKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Put())) return false;
   TOKEN_PRIVILEGES privileges = {};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
@@ -67,9 +66,8 @@ bool EnableDebugPrivilege() {
 
 bool IsProcessElevated() {
   if (!SystemHasElevation()) return false;
-  HANDLE rawToken = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return false;
-  CKernelHandle token(rawToken);
+  CKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return false;
   TOKEN_ELEVATION elevation = {};
   DWORD size = 0;
   return GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation), &size) &&

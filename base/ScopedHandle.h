@@ -31,6 +31,12 @@ public:
 
   Handle Release() { return std::exchange(m_handle, Traits::Invalid()); }
 
+  // For functions that hand out a new handle through a pointer parameter.
+  Handle* Put() {
+    Reset();
+    return &m_handle;
+  }
+
 private:
   Handle m_handle;
 };
@@ -61,7 +67,14 @@ struct LibraryHandleTraits {
   static void Close(Handle h) { ::FreeLibrary(h); }
 };
 
+struct RegKeyTraits {
+  using Handle = HKEY;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::RegCloseKey(h); }
+};
+
 using CKernelHandle = CScopedHandle<KernelHandleTraits>;
 using CFileHandle = CScopedHandle<FileHandleTraits>;
 using CFindHandle = CScopedHandle<FindHandleTraits>;
 using CLibraryHandle = CScopedHandle<LibraryHandleTraits>;
+using CRegKey = CScopedHandle<RegKeyTraits>;

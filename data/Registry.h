@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "base/ScopedHandle.h"
+
 // The predefined key of the path's root (name compared ignoring case) and the sub-key path after
 // the first backslash; null for a path without one, starting with one, or with another root.
 const char* SplitRegistryPath(const char* path, HKEY* root);
@@ -10,25 +12,3 @@ const char* SplitRegistryPath(const char* path, HKEY* root);
 bool RegCreateKeyPath(const char* path);                                       // with missing intermediate keys
 bool RegSetStringValue(const char* path, const char* name, const char* text);  // the key must exist
 bool RegDeleteSubKey(const char* path, const char* subKey);
-
-// Owner of an open registry key.
-class CRegKey {
-public:
-  CRegKey() = default;
-  CRegKey(const CRegKey&) = delete;
-  CRegKey& operator=(const CRegKey&) = delete;
-  ~CRegKey() { Reset(); }
-
-  HKEY Get() const { return m_key; }
-  HKEY* Put() {
-    Reset();
-    return &m_key;
-  }
-  void Reset() {
-    if (m_key) RegCloseKey(m_key);
-    m_key = nullptr;
-  }
-
-private:
-  HKEY m_key = nullptr;
-};

@@ -77,16 +77,19 @@ void CEventSocket::Close() {
   m_peerClosed = false;
 }
 
-// Waits for the network event (then reads and resets it) or the abort event.
-int CEventSocket::WaitForNetworkEvents(DWORD timeoutMs, WSANETWORKEVENTS* events) {
+// Waits until the network event reports one of `wanted` (reading and resetting it each time),
+// the abort event is set, or a wait times out.
+int CEventSocket::WaitForNetworkEvents(long wanted, DWORD timeoutMs, WSANETWORKEVENTS* events) {
   HANDLE handles[2] = {m_networkEvent.Get(), m_abort.Get()};
-  DWORD waited = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
-  if (waited == WAIT_OBJECT_0 + 1) return kNetAborted;
-  if (waited != WAIT_OBJECT_0) return kNetTimeout;
-  if (WSAEnumNetworkEvents(m_socket, m_networkEvent.Get(), events) == SOCKET_ERROR) {
-    m_lastError = WSAGetLastError();
-    return kNetSocketError;
-  }
+  do {
+    DWORD waited = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
+    if (waited == WAIT_OBJECT_0 + 1) return kNetAborted;
+    if (waited != WAIT_OBJECT_0) return kNetTimeout;
+    if (WSAEnumNetworkEvents(m_socket, m_networkEvent.Get(), events) == SOCKET_ERROR) {
+      m_lastError = WSAGetLastError();
+      return kNetSocketError;
+    }
+  } while (!(events->lNetworkEvents & wanted));
   return kNetDone;
 }
 
@@ -106,10 +109,8 @@ int CEventSocket::Send(const void* bytes, int length, int* sent, DWORD timeoutMs
     if (m_lastError != WSAEWOULDBLOCK) return kNetSocketError;
     // The buffers are full: wait until the socket can take more.
     WSANETWORKEVENTS events;
-    do {
-      int waited = WaitForNetworkEvents(timeoutMs, &events);
-      if (waited != kNetDone) return waited;
-    } while (!(events.lNetworkEvents & (FD_WRITE | FD_CLOSE)));
+    int waited = WaitForNetworkEvents(FD_WRITE | FD_CLOSE, timeoutMs, &events);
+    if (waited != kNetDone) return waited;
     if ((events.lNetworkEvents & FD_WRITE) && events.iErrorCode[FD_WRITE_BIT] != 0) return kNetSocketError;
     if (events.lNetworkEvents & FD_CLOSE) return kNetSocketError;  // the peer is gone: the rest cannot go
   }
@@ -122,10 +123,8 @@ int CEventSocket::Receive(void* buffer, int capacity, int* received, DWORD timeo
   // reports the close once: after it, what is left is read without waiting.
   if (!m_peerClosed) {
     WSANETWORKEVENTS events;
-    do {
-      int waited = WaitForNetworkEvents(timeoutMs, &events);
-      if (waited != kNetDone) return waited;
-    } while (!(events.lNetworkEvents & (FD_READ | FD_CLOSE)));
+    int waited = WaitForNetworkEvents(FD_READ | FD_CLOSE, timeoutMs, &events);
+    if (waited != kNetDone) return waited;
     if ((events.lNetworkEvents & FD_READ) && events.iErrorCode[FD_READ_BIT] != 0) return kNetSocketError;
     if (events.lNetworkEvents & FD_CLOSE) {
       if (events.iErrorCode[FD_CLOSE_BIT] != 0) return kNetSocketError;

@@ -43,7 +43,7 @@ public:
   int GetLastError() const { return m_lastError; }
 
 private:
-  int WaitForNetworkEvents(DWORD timeoutMs, WSANETWORKEVENTS* events);
+  int WaitForNetworkEvents(long wanted, DWORD timeoutMs, WSANETWORKEVENTS* events);
 
   SOCKET m_socket = INVALID_SOCKET;
   CWinEvent m_networkEvent;
