@@ -5,7 +5,7 @@
 # Wine's helper processes inherit the standard handles and would keep CTest's pipes open long
 # after the program ends, so the program's output goes to files first and is printed after.
 set -u
-WINE_PREFIX_DIR=$1; shift
+WINE_PREFIX_DIR=$(realpath -m "$1"); shift  # Wine wants an absolute prefix
 source "$(dirname "$0")/wine-env.sh"
 velmor_prefix_ready
 
