@@ -1,0 +1,41 @@
+// The HTTP client's cookies, in memory only: filed under their Domain attribute in a tree of host
+// labels read from the right, and sent to every host below that domain.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct CCookie {
+  std::string name;  // compared case-sensitively
+  std::string value;
+  SYSTEMTIME expiry = {};  // all zero without an Expires attribute
+};
+
+// "name=value; attributes..." into a cookie; false for anything the jar refuses.
+bool ParseCookieText(const std::string& text, CCookie& out);
+
+class CCookieJar {
+public:
+  int TakeSetCookies(const std::string& head);   // every Set-Cookie line of a response head
+  bool SetCookieText(const std::string& value);  // one Set-Cookie value
+  bool SetCookie(const char* url, const std::string& cookieText);
+  std::string GetCookieHeader(const char* url) const;  // "" when nothing matches
+  bool GetCookie(const char* url, const char* name, std::string& value) const;
+  void Clear() { m_roots.clear(); }
+
+private:
+  struct CCookieDomain {
+    std::string label;
+    std::vector<std::unique_ptr<CCookieDomain>> children;
+    std::vector<CCookie> cookies;
+  };
+  using Domains = std::vector<std::unique_ptr<CCookieDomain>>;
+
+  // The nodes from the host's top-level label towards its leftmost one, as far as they exist.
+  std::vector<const CCookieDomain*> PathOf(const char* url) const;
+
+  Domains m_roots;
+};
