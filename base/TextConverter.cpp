@@ -116,3 +116,10 @@ std::string JsonQuote(const char* text) {
   CTextConverter converter;
   return std::string("\"") + converter.JsonEscape(text) + "\"";
 }
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}

@@ -29,3 +29,6 @@ private:
 
 // A double quote, the escaped text, a double quote.
 std::string JsonQuote(const char* text);
+
+// ASCII letters in lower case, every other byte as it is (for protocol keywords and names).
+std::string AsciiLower(std::string text);

@@ -1,20 +1,15 @@
 #include "net/CookieJar.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 
+#include "base/TextConverter.h"
 #include "base/TextFormat.h"
 #include "net/Url.h"
 
 namespace {
 
 const char kSetCookie[] = "Set-Cookie";
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
-  return text;
-}
 
 std::string TrimLeadingSpaces(const std::string& text) {
   size_t first = text.find_first_not_of(' ');
@@ -39,7 +34,7 @@ std::vector<std::string> SplitParts(const std::string& text) {
 // The attribute name of "name=value" in lower case, or "" when there is no "=" after position 0.
 std::string AttributeName(const std::string& part) {
   size_t equals = part.find('=');
-  return equals == std::string::npos || equals == 0 ? "" : Lower(part.substr(0, equals));
+  return equals == std::string::npos || equals == 0 ? "" : AsciiLower(part.substr(0, equals));
 }
 
 std::string AttributeValue(const std::string& part) { return part.substr(part.find('=') + 1); }
@@ -62,7 +57,7 @@ std::vector<std::string> HostLabels(const char* url) {
 
 // The date of an Expires part: after the weekday's comma, before "gmt", as local time.
 bool ParseExpiry(const std::string& expiresPart, SYSTEMTIME& out) {
-  std::string text = Lower(expiresPart);
+  std::string text = AsciiLower(expiresPart);
   size_t comma = text.find(',');
   if (comma == std::string::npos || comma == 0) return false;
   text = text.substr(comma + 1);
@@ -97,7 +92,7 @@ bool ParseCookieText(const std::string& text, CCookie& out) {
       if (attribute == 2) expires = part;
     } else if (!name.empty()) {
       rest.push_back(part);
-    } else if (Lower(part) != "httponly") {
+    } else if (AsciiLower(part) != "httponly") {
       return false;
     }
   }
@@ -133,7 +128,7 @@ bool CCookieJar::SetCookieText(const std::string& value) {
       if (attribute == 1) expires = part;
     } else if (!name.empty()) {
       rest.push_back(part);
-    } else if (Lower(part) != "httponly") {
+    } else if (AsciiLower(part) != "httponly") {
       return false;  // Secure and every other flag
     }
   }

@@ -17,11 +17,6 @@ constexpr int kMaxChunkSizeDigits = 8;
 constexpr int kInflateWindowBits = 15 + 32;  // zlib or gzip header, detected
 constexpr int kInflateChunk = 1024;
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
-  return text;
-}
-
 int HeadEndIndex(const CByteBuffer& response) { return response.Find(kHeadEnd, 4, 0); }
 
 // The value of the first header whose name matches ignoring case.
@@ -35,7 +30,7 @@ bool HeadValue(const CByteBuffer& response, const char* name, std::string* value
 
 bool HeadValueContains(const CByteBuffer& response, const char* name, const char* token) {
   std::string value;
-  return HeadValue(response, name, &value) && Lower(value).find(token) != std::string::npos;
+  return HeadValue(response, name, &value) && AsciiLower(value).find(token) != std::string::npos;
 }
 
 // A chunk-size line: spaces trimmed, at most 8 hexadecimal digits; anything unreadable is 0.
@@ -204,12 +199,12 @@ CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headersOut
 
   HttpHeaders headers = ParseResponseHeaders(response);
   const std::string* encoding = FindHeader(headers, "Content-Encoding");
-  if (encoding && Lower(*encoding).find("gzip") != std::string::npos) {
+  if (encoding && AsciiLower(*encoding).find("gzip") != std::string::npos) {
     CByteBuffer inflated;
     if (CGzipInflater().Inflate(body, inflated)) body = inflated;
   }
   const std::string* type = FindHeader(headers, "Content-Type");
-  std::string lowerType = type ? Lower(*type) : "";
+  std::string lowerType = type ? AsciiLower(*type) : "";
   if (lowerType.find("text/html") != std::string::npos) {
     size_t charset = lowerType.find("charset=");
     if (charset != std::string::npos && lowerType.substr(charset + 8) == "utf-8") {
