@@ -19,18 +19,21 @@ constexpr int kInflateChunk = 1024;
 
 int HeadEndIndex(const CByteBuffer& response) { return response.Find(kHeadEnd, 4, 0); }
 
-// The value of the first header whose name matches ignoring case.
-bool HeadValue(const CByteBuffer& response, const char* name, std::string* value) {
-  HttpHeaders headers = ParseResponseHeaders(response);
-  const std::string* found = FindHeader(headers, name);
-  if (!found) return false;
-  *value = *found;
+// Content-Length and Transfer-Encoding read from already parsed headers, so each question about
+// a response parses its head once.
+bool LengthOf(const HttpHeaders& headers, long long* length) {
+  const std::string* value = FindHeader(headers, "Content-Length");
+  if (!value) return false;
+  const char* text = value->c_str();
+  while (isspace(static_cast<unsigned char>(*text))) ++text;
+  if (!isdigit(static_cast<unsigned char>(*text))) return false;
+  *length = _strtoi64(text, nullptr, 10);
   return true;
 }
 
-bool HeadValueContains(const CByteBuffer& response, const char* name, const char* token) {
-  std::string value;
-  return HeadValue(response, name, &value) && AsciiLower(value).find(token) != std::string::npos;
+bool ChunkedOf(const HttpHeaders& headers) {
+  const std::string* value = FindHeader(headers, "Transfer-Encoding");
+  return value && AsciiLower(*value).find("chunked") != std::string::npos;
 }
 
 // A chunk-size line: spaces trimmed, at most 8 hexadecimal digits; anything unreadable is 0.
@@ -56,29 +59,25 @@ int FindLineEnd(const BYTE* data, int from, int length) {
 bool HasHeadEnd(const CByteBuffer& response) { return HeadEndIndex(response) >= 0; }
 
 bool GetContentLength(const CByteBuffer& response, long long* length) {
-  std::string value;
-  if (!HeadValue(response, "Content-Length", &value)) return false;
-  const char* text = value.c_str();
-  while (isspace(static_cast<unsigned char>(*text))) ++text;
-  if (!isdigit(static_cast<unsigned char>(*text))) return false;
-  *length = _strtoi64(text, nullptr, 10);
-  return true;
+  return LengthOf(ParseResponseHeaders(response), length);
 }
 
-bool IsChunked(const CByteBuffer& response) { return HeadValueContains(response, "Transfer-Encoding", "chunked"); }
+bool IsChunked(const CByteBuffer& response) { return ChunkedOf(ParseResponseHeaders(response)); }
 
 bool IsCloseDelimited(const CByteBuffer& response) {
+  HttpHeaders headers = ParseResponseHeaders(response);
   long long length;
-  return HasHeadEnd(response) && !GetContentLength(response, &length) && !IsChunked(response);
+  return HasHeadEnd(response) && !LengthOf(headers, &length) && !ChunkedOf(headers);
 }
 
 bool IsResponseComplete(const CByteBuffer& response) {
   int headEnd = HeadEndIndex(response);
   if (headEnd < 0) return false;
   int bodyStart = headEnd + 4;
+  HttpHeaders headers = ParseResponseHeaders(response);
   long long length;
-  if (GetContentLength(response, &length)) return response.Length() - bodyStart == length;
-  if (IsChunked(response)) return ChunksComplete(response.Data() + bodyStart, response.Length() - bodyStart);
+  if (LengthOf(headers, &length)) return response.Length() - bodyStart == length;
+  if (ChunkedOf(headers)) return ChunksComplete(response.Data() + bodyStart, response.Length() - bodyStart);
   return false;
 }
 
@@ -195,9 +194,9 @@ CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headersOut
   int headEnd = HeadEndIndex(response);
   int bodyStart = headEnd < 0 ? response.Length() : headEnd + 4;
   CByteBuffer body(response.Data() + bodyStart, response.Length() - bodyStart);
-  if (IsChunked(response) && ChunksComplete(body.Data(), body.Length())) body = Dechunk(body.Data(), body.Length());
-
   HttpHeaders headers = ParseResponseHeaders(response);
+  if (ChunkedOf(headers) && ChunksComplete(body.Data(), body.Length())) body = Dechunk(body.Data(), body.Length());
+
   const std::string* encoding = FindHeader(headers, "Content-Encoding");
   if (encoding && AsciiLower(*encoding).find("gzip") != std::string::npos) {
     CByteBuffer inflated;

@@ -13,32 +13,31 @@ constexpr WORD kDefaultPort = 80;
 
 bool CUrl::SetUrl(const char* url) {
   urlText = url ? url : "";
-  std::vector<char> schemeBuffer(kComponentChars), host(kComponentChars), user(kComponentChars), pass(kComponentChars),
-      path(kComponentChars), extra(kComponentChars);
+  // Six components, each given its own 1024-character slice of one buffer.
+  std::vector<char> buffer(6 * kComponentChars);
+  int next = 0;
+  auto bind = [&](LPSTR& text, DWORD& length) {
+    text = buffer.data() + kComponentChars * next++;
+    length = kComponentChars;
+  };
   URL_COMPONENTSA components = {};
   components.dwStructSize = sizeof(components);
-  components.lpszScheme = schemeBuffer.data();
-  components.dwSchemeLength = kComponentChars;
-  components.lpszHostName = host.data();
-  components.dwHostNameLength = kComponentChars;
-  components.lpszUserName = user.data();
-  components.dwUserNameLength = kComponentChars;
-  components.lpszPassword = pass.data();
-  components.dwPasswordLength = kComponentChars;
-  components.lpszUrlPath = path.data();
-  components.dwUrlPathLength = kComponentChars;
-  components.lpszExtraInfo = extra.data();
-  components.dwExtraInfoLength = kComponentChars;
+  bind(components.lpszScheme, components.dwSchemeLength);
+  bind(components.lpszHostName, components.dwHostNameLength);
+  bind(components.lpszUserName, components.dwUserNameLength);
+  bind(components.lpszPassword, components.dwPasswordLength);
+  bind(components.lpszUrlPath, components.dwUrlPathLength);
+  bind(components.lpszExtraInfo, components.dwExtraInfoLength);
   if (!InternetCrackUrlA(urlText.c_str(), static_cast<DWORD>(urlText.size()), ICU_DECODE, &components)) return false;
 
   scheme = components.nScheme;
   port = components.nPort != 0 ? components.nPort : kDefaultPort;
-  schemeName = schemeBuffer.data();
-  hostName = host.data();
-  userName = user.data();
-  password = pass.data();
-  urlPath = path.data();
-  extraInfo = extra.data();
+  schemeName = components.lpszScheme;
+  hostName = components.lpszHostName;
+  userName = components.lpszUserName;
+  password = components.lpszPassword;
+  urlPath = components.lpszUrlPath;
+  extraInfo = components.lpszExtraInfo;
   if (urlPath.empty()) urlPath = "/";
   return true;
 }
