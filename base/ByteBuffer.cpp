@@ -147,6 +147,30 @@ bool CByteBuffer::SetSize(int length) {
   return true;
 }
 
+bool CByteBuffer::Reserve(int capacity) {
+  if (capacity < 0) return false;
+  if (Head()->refs >= 0 && !IsShared() && Capacity() >= capacity) return true;
+  int length = Length();
+  BYTE* block = Allocate(capacity < length ? length : capacity);
+  if (!block) return false;
+  memcpy(block, m_data, length);
+  reinterpret_cast<Header*>(block)[-1].length = length;
+  Adopt(block);
+  return true;
+}
+
+bool CByteBuffer::ReserveMore(int count, int limit) {
+  if (count < 0) return false;
+  int length = Length();
+  if (limit > kMaxCapacity) limit = kMaxCapacity;
+  if (count > limit - length) return false;
+  int needed = length + count;
+  long long wanted = static_cast<long long>(Capacity()) + Capacity() / 2;
+  if (wanted < needed) wanted = needed;
+  if (wanted > limit) wanted = limit;
+  return Reserve(static_cast<int>(wanted)) || Reserve(needed);
+}
+
 bool CByteBuffer::SetLength(int length) {
   if (Head()->refs < 0 || length < -1 || length > Capacity()) return false;
   if (!MakeUnique()) return false;
@@ -156,13 +180,7 @@ bool CByteBuffer::SetLength(int length) {
 
 bool CByteBuffer::MakeUnique() {
   if (!IsShared()) return true;
-  int length = Length();
-  BYTE* block = Allocate(length);
-  if (!block) return false;
-  memcpy(block, m_data, length);
-  reinterpret_cast<Header*>(block)[-1].length = length;
-  Adopt(block);
-  return true;
+  return Reserve(Length());
 }
 
 int CByteBuffer::Erase(int position, int count) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <climits>
+
 class CByteBuffer {
 public:
   CByteBuffer();
@@ -29,6 +31,10 @@ public:
   // False (buffer unchanged) when the memory cannot be had.
   bool SetSize(int length);
   bool SetLength(int length);  // -1: up to the first zero byte
+  bool Reserve(int capacity);  // keeps the bytes; false (buffer unchanged) without the memory
+  // Room for `count` more bytes, growing by half again (never past `limit`), so a buffer built by
+  // many appends is copied a bounded number of times. False when it does not fit.
+  bool ReserveMore(int count, int limit = INT_MAX);
   bool MakeUnique();
   int Erase(int position, int count);  // the length before the erase; -1 when out of memory
   void Clear();

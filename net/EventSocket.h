@@ -41,6 +41,7 @@ public:
   void Close();
   void Abort() { m_abort.Set(); }  // ends any wait of this object at once, now and later
   int GetLastError() const { return m_lastError; }
+  bool PeerClosed() const { return m_peerClosed; }
 
 private:
   int WaitForNetworkEvents(long wanted, DWORD timeoutMs, WSANETWORKEVENTS* events);

@@ -39,13 +39,17 @@ void CFormParams::Clear() {
   for (auto& bucket : m_buckets) bucket.clear();
 }
 
+std::vector<std::pair<std::string, std::string>> CFormParams::Entries() const {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const auto& bucket : m_buckets) entries.insert(entries.end(), bucket.begin(), bucket.end());
+  return entries;
+}
+
 std::string CFormParams::Build(bool ansiValues) const {
   std::string joined;
-  for (const auto& bucket : m_buckets) {
-    for (const auto& [name, value] : bucket) {
-      if (!joined.empty()) joined += '&';
-      joined += name + "=" + (ansiValues ? UrlEncodeAnsi(value.c_str()) : UrlEncodeUtf8(value.c_str()));
-    }
+  for (const auto& [name, value] : Entries()) {
+    if (!joined.empty()) joined += '&';
+    joined += name + "=" + (ansiValues ? UrlEncodeAnsi(value.c_str()) : UrlEncodeUtf8(value.c_str()));
   }
   return joined;
 }

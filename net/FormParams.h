@@ -18,6 +18,8 @@ public:
   // name=value pairs joined with "&"; values percent-encoded (UTF-8 form unless `ansiValues`),
   // names as they are. "" for no parameters.
   std::string Build(bool ansiValues = false) const;
+  // The entries in the order Build joins them.
+  std::vector<std::pair<std::string, std::string>> Entries() const;
 
   static unsigned Hash(const char* name);
 

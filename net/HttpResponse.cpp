@@ -127,19 +127,20 @@ const std::string* FindHeader(const HttpHeaders& headers, const char* name) {
   return nullptr;
 }
 
-bool ChunksComplete(const BYTE* body, int length) {
-  int position = 0;
+bool ChunksComplete(const BYTE* body, int length, int* position) {
+  int walked = position ? *position : 0;
   for (;;) {
-    int lineEnd = FindLineEnd(body, position, length);
+    if (position) *position = walked;
+    int lineEnd = FindLineEnd(body, walked, length);
     if (lineEnd < 0) return false;
-    unsigned long size = ChunkSize(body + position, lineEnd - position);
-    position = lineEnd + 2;
-    if (size == 0 && length - position == 2 && body[position] == '\r' && body[position + 1] == '\n') return true;
-    // The data and the CRLF after it must both be in.
-    if (size > static_cast<unsigned long>(length - position) || length - position - static_cast<int>(size) < 2) {
+    unsigned long size = ChunkSize(body + walked, lineEnd - walked);
+    int dataStart = lineEnd + 2;
+    if (size == 0 && length - dataStart == 2 && body[dataStart] == '\r' && body[dataStart + 1] == '\n') return true;
+    // The data and the CRLF after it must both be in; until then this chunk is walked again.
+    if (size > static_cast<unsigned long>(length - dataStart) || length - dataStart - static_cast<int>(size) < 2) {
       return false;
     }
-    position += static_cast<int>(size) + 2;
+    walked = dataStart + static_cast<int>(size) + 2;
   }
 }
 
@@ -178,7 +179,7 @@ bool CGzipInflater::Inflate(const CByteBuffer& input, CByteBuffer& output) {
     }
     int count = static_cast<int>(sizeof(chunk) - stream.avail_out);
     // A body that would inflate past the limit is left as it came.
-    if (produced.Length() > kMaxInflatedBytes - count) {
+    if (!produced.ReserveMore(count, kMaxInflatedBytes)) {
       ok = false;
       break;
     }

@@ -32,7 +32,9 @@ CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headers = 
 std::string GetResponseText(const CByteBuffer& response);
 
 // Chunked transfer coding: whether the body holds its last chunk, and the joined chunk data.
-bool ChunksComplete(const BYTE* body, int length);
+// With `position`, the walk starts at that body offset and leaves it after the last chunk that
+// was wholly there, so a growing body is walked once.
+bool ChunksComplete(const BYTE* body, int length, int* position = nullptr);
 CByteBuffer Dechunk(const BYTE* body, int length);
 
 // Inflates zlib or gzip data in 1024-byte steps; a truncated stream gives what it produced.

@@ -8,7 +8,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DEPS="$ROOT/.deps"
 STAMP="$DEPS/bootstrap.stamp"
 # Bump when the list of packages or sources below changes.
-BOOTSTRAP_VERSION=3
+BOOTSTRAP_VERSION=4
 
 ZLIB_SOURCE_VERSION=1:1.2.13.dfsg-1
 
@@ -23,11 +23,13 @@ PACKAGES=(
 # backported qemu is required: 7.2 tracks guest pages one by one, and Wine's large address
 # reservations then cost about 50 s of CPU per process start; 10.x takes about 0.5 s.
 BACKPORTED_PACKAGES=(qemu-user-static)
+# Servers the tests start on loopback themselves; their packages must not start system services.
+SERVER_PACKAGES=(nginx)
 
 log() { printf '[bootstrap] %s\n' "$*"; }
 
 if [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$BOOTSTRAP_VERSION" ] \
-   && command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null \
+   && command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null && command -v nginx >/dev/null \
    && [ -d "$DEPS/src/zlib" ] && [ -d "$DEPS/src/jsoncpp" ]; then
   exec bash "$ROOT/scripts/ensure-i386.sh"
 fi
@@ -75,6 +77,16 @@ apt-get install -y -q --no-install-recommends -t bookworm-backports "${BACKPORTE
 apt-get install -y -q --no-install-recommends libc6:i386
 bash "$ROOT/scripts/ensure-i386.sh"
 apt-get install -y -q --no-install-recommends "${PACKAGES[@]}"
+install_without_services() {
+  local policy=/usr/sbin/policy-rc.d created=
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' > "$policy" && chmod +x "$policy" && created=1
+  fi
+  apt-get install -y -q --no-install-recommends "$@" || { [ -n "$created" ] && rm -f "$policy"; return 1; }
+  [ -n "$created" ] && rm -f "$policy"
+  return 0
+}
+install_without_services "${SERVER_PACKAGES[@]}"
 
 # Wine needs the Chinese locale to create files with Chinese names.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then

@@ -133,6 +133,35 @@ TEST(ByteBufferEditing, SetLengthCountsUpToTheFirstZero) {
   EXPECT_EQ(8, buffer.Length());
 }
 
+TEST(ByteBufferEditing, ReserveKeepsBytesAndUnsharesCopies) {
+  CByteBuffer buffer = Bytes("abc");
+  CByteBuffer copy(buffer);
+  ASSERT_TRUE(buffer.Reserve(1000));
+  EXPECT_GE(buffer.Capacity(), 1000);
+  EXPECT_EQ("abc", Text(buffer));
+  buffer.AppendText("def");
+  EXPECT_EQ("abc", Text(copy));
+  EXPECT_EQ("abcdef", Text(buffer));
+  const BYTE* block = buffer.Data();
+  EXPECT_TRUE(buffer.Reserve(10));  // already large enough: same block
+  EXPECT_EQ(block, buffer.Data());
+  EXPECT_FALSE(buffer.Reserve(-1));
+  EXPECT_EQ("abcdef", Text(buffer));
+}
+
+TEST(ByteBufferGrowth, ReserveMoreGrowsByHalfWithinTheLimit) {
+  CByteBuffer buffer(1000);
+  buffer.SetSize(1000);
+  ASSERT_TRUE(buffer.ReserveMore(1));
+  EXPECT_EQ(1500, buffer.Capacity());
+  ASSERT_TRUE(buffer.ReserveMore(10000));
+  EXPECT_EQ(11000, buffer.Capacity());
+  EXPECT_TRUE(buffer.ReserveMore(100, 1100));  // the limit caps the growth, not the need
+  EXPECT_EQ(11000, buffer.Capacity());
+  EXPECT_FALSE(buffer.ReserveMore(101, 1100));
+  EXPECT_EQ(1000, buffer.Length());
+}
+
 TEST(ByteBufferSearch, FindHonoursStartAndBounds) {
   CByteBuffer buffer = Bytes("GET / HTTP/1.1\r\n\r\nbody");
   EXPECT_EQ(14, buffer.Find("\r\n", 2, 0));

@@ -1,0 +1,411 @@
+#include "net/HttpClient.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "base/TextFormat.h"
+#include "net/EventSocket.h"
+#include "net/HttpSideFiles.h"
+#include "net/IncomingResponse.h"
+#include "net/MultipartForm.h"
+#include "net/Url.h"
+
+const char CHttpClient::kDefaultUserAgent[] =
+    "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0; GTB6.6; SLCC2; .NET CLR 2.0.50727; .NET CLR "
+    "3.5.30729; .NET CLR 3.0.30729; Media Center PC 6.0)";
+
+namespace {
+
+// One recv can drain whatever the socket holds for a download; head-only answers need little.
+constexpr int kLargeReceive = 0x300000;
+constexpr int kSmallReceive = 1023;
+constexpr int kStatusContinue = 100;
+constexpr int kStatusMovedPermanently = 301;
+constexpr int kStatusFound = 302;
+constexpr int kHttpPort = 80;
+
+const char kLineEnd[] = "\r\n";
+const char kHeadEnd[] = "\r\n\r\n";
+const char kFormContentType[] = "application/x-www-form-urlencoded";
+const char kAcceptEncoding[] = "gzip, deflate";
+const char kMultipartContentType[] = "multipart/form-data; boundary=%s";
+
+std::string TrimLeadingSpaces(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? "" : text.substr(first);
+}
+
+std::string DecimalText(long long value) {
+  std::string text;
+  FormatString(text, "%lld", value);
+  return text;
+}
+
+// A slash-relative Location continues on the current host, always over http on the default port.
+std::string ResolveLocation(const std::string& currentUrl, const std::string& location) {
+  std::string trimmed = TrimLeadingSpaces(location);
+  if (trimmed.empty() || trimmed[0] != '/') return trimmed;
+  std::string resolved;
+  FormatString(resolved, "http://%s%s", CUrl(currentUrl.c_str()).hostName.c_str(), trimmed.c_str());
+  return resolved;
+}
+
+bool IsRedirect(int status) { return status == kStatusMovedPermanently || status == kStatusFound; }
+
+}  // namespace
+
+int CHttpClient::AddHeader(const char* name, const char* value) {
+  m_headers.emplace_back(name ? name : "", value ? value : "");
+  return static_cast<int>(m_headers.size());
+}
+
+int CHttpClient::RemoveHeader(const char* name) {
+  m_headers.erase(std::remove_if(m_headers.begin(), m_headers.end(),
+                                 [name](const auto& header) { return _stricmp(header.first.c_str(), name) == 0; }),
+                  m_headers.end());
+  return static_cast<int>(m_headers.size());
+}
+
+bool CHttpClient::HasHeader(const char* name) const { return FindHeader(m_headers, name) != nullptr; }
+
+std::string CHttpClient::GetHeader(const char* name) const {
+  const std::string* value = FindHeader(m_headers, name);
+  return value ? *value : "";
+}
+
+void CHttpClient::AddFile(const char* name, const CByteBuffer& bytes) {
+  m_fileNames.push_back(name ? name : "");
+  m_fileContents.push_back(CByteBuffer(bytes.Data(), bytes.Length()));
+}
+
+void CHttpClient::SetProxy(const char* host, int port) {
+  m_proxyHost = host ? host : "";
+  m_proxyPort = port;
+}
+
+int CHttpClient::EnableProxy(int enable) {
+  if (m_proxyHost.empty() || m_proxyPort == 0) return 0;
+  m_useProxy = enable;
+  return enable;
+}
+
+void CHttpClient::SetProgressCallback(ProgressCallback callback, DWORD_PTR userData) {
+  m_progressCallback = callback;
+  m_progressUserData = userData;
+}
+
+void CHttpClient::SetUploadCallback(ProgressCallback callback, DWORD_PTR userData) {
+  m_uploadCallback = callback;
+  m_uploadUserData = userData;
+}
+
+void CHttpClient::Reset() {
+  m_headers.clear();
+  m_params.Clear();
+  m_response.Clear();
+  m_cookies.Clear();
+  m_fileNames.clear();
+  m_fileContents.clear();
+}
+
+CByteBuffer CHttpClient::GetResponseBody() { return ::GetResponseBody(m_response, &m_headers); }
+
+std::string CHttpClient::GetResponseText() {
+  CByteBuffer body = GetResponseBody();
+  const char* text = reinterpret_cast<const char*>(body.Data());
+  return std::string(text, strnlen(text, body.Length()));
+}
+
+int CHttpClient::Get(const char* url, bool followRedirects) {
+  return FollowRedirects(&CHttpClient::InnerGet, url, followRedirects, true);
+}
+
+int CHttpClient::Post(const char* url, bool followRedirects) {
+  return FollowRedirects(&CHttpClient::InnerPost, url, followRedirects, false);
+}
+
+int CHttpClient::Put(const char* url, bool followRedirects) {
+  return FollowRedirects(&CHttpClient::InnerPut, url, followRedirects, false);
+}
+
+// Each hop starts afresh (Reset: no caller headers, no cookies) except for the Referer.
+int CHttpClient::FollowRedirects(InnerRequest first, const char* url, bool followRedirects, bool resolveSlashLocation) {
+  m_response.Clear();
+  ApplyProxyFile();
+  std::string current = url ? url : "";
+  m_effectiveUrl = current;
+  std::string referer = GetHeader("Referer");
+  if (!(this->*first)(current.c_str())) return 0;
+  if (!followRedirects) return 1;
+  for (int hops = 0;; ++hops) {
+    if (!IsRedirect(GetStatusCode())) return 1;
+    ParseResponseHeaders();
+    std::string location = GetHeader("Location");
+    if (location.empty()) return 1;
+    if (hops == kMaxRedirects) return 0;
+    current = resolveSlashLocation ? ResolveLocation(current, location) : location;
+    m_effectiveUrl = current;
+    Reset();
+    if (!referer.empty()) AddHeader("Referer", referer.c_str());
+    if (!InnerGet(current.c_str())) return 0;
+  }
+}
+
+void CHttpClient::ApplyProxyFile() {
+  std::string host;
+  int port = 0;
+  if (!ReadProxyFile(&host, &port)) return;
+  SetProxy(host.c_str(), port);
+  EnableProxy(1);
+}
+
+void CHttpClient::AddIfAbsent(const char* name, const char* value) {
+  if (!HasHeader(name)) AddHeader(name, value);
+}
+
+void CHttpClient::AddHostAndCookie(const CUrl& parsed, const std::string& url) {
+  std::string host = parsed.hostName;
+  if (parsed.port != kHttpPort) FormatString(host, "%s:%d", parsed.hostName.c_str(), parsed.port);
+  AddHeader("Host", host.c_str());
+  std::string cookie = m_cookies.GetCookieHeader(url.c_str());
+  if (!cookie.empty()) AddHeader("Cookie", cookie.c_str());
+}
+
+// Method, target (the whole URL for a proxy, else the path from the first "/" after "//"),
+// the header lines in list order, the blank line, then `body`.
+std::string CHttpClient::RequestText(const char* method, const std::string& url, const std::string& body) const {
+  std::string target = url;
+  if (!m_useProxy) {
+    size_t authority = url.find("//");
+    size_t slash = authority == std::string::npos ? std::string::npos : url.find('/', authority + 2);
+    target = slash == std::string::npos ? "/" : url.substr(slash);
+  }
+  std::string text = std::string(method) + " " + target + " HTTP/1.1" + kLineEnd;
+  for (size_t i = 0; i < m_headers.size(); ++i) {
+    if (i > 0) text += kLineEnd;
+    text += m_headers[i].first + ": " + m_headers[i].second;
+  }
+  return text + kHeadEnd + body;
+}
+
+bool CHttpClient::Connect(CEventSocket& socket, const CUrl& parsed) const {
+  if (m_useProxy) return socket.ConnectHost(m_proxyHost.c_str(), static_cast<unsigned short>(m_proxyPort));
+  return socket.ConnectHost(parsed.hostName.c_str(), parsed.port);
+}
+
+bool CHttpClient::ReportProgress(ProgressCallback callback, DWORD_PTR userData, int done, int total) const {
+  if (!callback) return true;
+  int continueFlag = 1;
+  callback(done, total, userData, &continueFlag);
+  return continueFlag != 0;
+}
+
+CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingResponse& incoming,
+                                              const ReceiveOptions& options) {
+  std::vector<BYTE> buffer(options.bufferSize);
+  bool headOnly = options.until == EReceiveUntil::kHead;
+  for (;;) {
+    int count = 0;
+    int result = socket.Receive(buffer.data(), options.bufferSize, &count, kTimeoutMs);
+    if (result == kNetWouldBlock) continue;  // a stale readiness report: wait again
+    if (result != kNetDone || count < 0) return EReceiveEnd::kFailed;
+    if (count == 0) {
+      if (!socket.PeerClosed()) continue;
+      // The server is done: what it sent is all there will be.
+      bool ended = headOnly ? incoming.HasHead() : incoming.IsCompleteAtClose();
+      return ended ? EReceiveEnd::kEnded : EReceiveEnd::kFailed;
+    }
+    if (!incoming.Append(buffer.data(), count)) return EReceiveEnd::kFailed;
+    const CByteBuffer& bytes = incoming.Bytes();
+    if (options.debugFile) WriteDebugFile(*options.debugFile, bytes);
+    if (options.reportProgress) {
+      int total = static_cast<int>(std::max<long long>(incoming.ExpectedTotal(), bytes.Length()));
+      if (!ReportProgress(m_progressCallback, m_progressUserData, bytes.Length(), total)) {
+        return EReceiveEnd::kStopped;
+      }
+    }
+    if (headOnly ? incoming.HasHead() : incoming.IsComplete()) return EReceiveEnd::kEnded;
+  }
+}
+
+void CHttpClient::StoreResponse(const CByteBuffer& response) {
+  m_response = response;
+  m_cookies.TakeSetCookies(GetResponseHead());
+}
+
+// Writes the request debug file, connects, lets `transfer` send and receive, and stores the
+// answer. Not http: https fails, a scheme we do not speak at all gives an empty response.
+int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, bool reportProgress, bool writeFinalDebugFile,
+                          const Transfer& transfer) {
+  bool debug = IsHttpDebugOn();
+  std::string responseDebugFile;
+  if (debug) {
+    std::string requestDebugFile;
+    WriteDebugFile(requestDebugFile, CByteBuffer(text.data(), static_cast<int>(text.size())));
+    responseDebugFile = NewDebugFileName();
+  }
+  if (parsed.scheme == CUrl::kSchemeHttps) return 0;
+
+  CIncomingResponse incoming;
+  EReceiveEnd end = EReceiveEnd::kEnded;
+  if (parsed.scheme == CUrl::kSchemeHttp) {
+    CEventSocket socket;
+    if (!Connect(socket, parsed)) return 0;
+    end = transfer(socket, incoming, debug ? &responseDebugFile : nullptr);
+    if (end == EReceiveEnd::kStopped) return 0;
+  }
+
+  const CByteBuffer& response = incoming.Bytes();
+  if (debug && writeFinalDebugFile) {
+    std::string finalDebugFile;
+    WriteDebugFile(finalDebugFile, response);
+  }
+  if (reportProgress && !response.IsEmpty()) {
+    ReportProgress(m_progressCallback, m_progressUserData, response.Length(), response.Length());
+  }
+  if (end == EReceiveEnd::kFailed) return 0;
+  StoreResponse(response);
+  return 1;
+}
+
+// A request whose text goes out in one send, answered by one response.
+int CHttpClient::SimpleRequest(const char* method, const std::string& url, const CUrl& parsed, const std::string& body,
+                               EReceiveUntil until) {
+  std::string text = RequestText(method, url, body);
+  bool headOnly = until == EReceiveUntil::kHead;
+  ReceiveOptions options = {until, headOnly ? kSmallReceive : kLargeReceive, true, nullptr};
+  bool writeFinalDebugFile = headOnly || strcmp(method, "GET") == 0;
+  return Exchange(text, parsed, true, writeFinalDebugFile,
+                  [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
+                    if (!SendText(socket, text)) return EReceiveEnd::kStopped;
+                    options.debugFile = debugFile;
+                    return Receive(socket, incoming, options);
+                  });
+}
+
+bool CHttpClient::SendText(CEventSocket& socket, const std::string& text) {
+  return socket.Send(text.data(), static_cast<int>(text.size()), nullptr, kTimeoutMs) == kNetDone;
+}
+
+int CHttpClient::InnerGet(const char* url) {
+  std::string cleaned = CleanRequestUrl(url ? url : "", m_params.Build(m_ansiParams != 0));
+  CUrl parsed;
+  if (!parsed.SetUrl(cleaned.c_str())) return 0;
+  AddIfAbsent("User-Agent", kDefaultUserAgent);
+  AddIfAbsent("Connection", "close");
+  AddHostAndCookie(parsed, cleaned);
+  return SimpleRequest("GET", cleaned, parsed, "", EReceiveUntil::kComplete);
+}
+
+int CHttpClient::InnerPost(const char* url) {
+  std::string target = url ? url : "";
+  CUrl parsed;
+  if (!parsed.SetUrl(target.c_str())) return 0;
+  AddIfAbsent("Accept-Encoding", kAcceptEncoding);
+  AddIfAbsent("Connection", "close");
+  AddIfAbsent("Content-Type", kFormContentType);
+  AddHostAndCookie(parsed, target);
+  std::string body = m_params.Build(m_ansiParams != 0);
+  AddHeader("Content-Length", DecimalText(body.size()).c_str());
+  return SimpleRequest("POST", target, parsed, body, EReceiveUntil::kComplete);
+}
+
+int CHttpClient::InnerPut(const char* url) {
+  std::string target = url ? url : "";
+  CUrl parsed;
+  if (!parsed.SetUrl(target.c_str())) return 0;
+  AddIfAbsent("Content-Type", kFormContentType);
+  AddHostAndCookie(parsed, target);
+  std::string body = m_params.Build(m_ansiParams != 0);
+  AddHeader("Content-Length", DecimalText(body.size()).c_str());
+  return SimpleRequest("PUT", target, parsed, body, EReceiveUntil::kComplete);
+}
+
+int CHttpClient::InnerHead(const char* url) {
+  std::string cleaned = CleanRequestUrl(url ? url : "", m_params.Build(m_ansiParams != 0));
+  CUrl parsed;
+  if (!parsed.SetUrl(cleaned.c_str())) return 0;
+  AddHostAndCookie(parsed, cleaned);
+  return SimpleRequest("HEAD", cleaned, parsed, "", EReceiveUntil::kHead);
+}
+
+int CHttpClient::InnerDelete(const char* url) {
+  std::string cleaned = CleanRequestUrl(url ? url : "", m_params.Build(m_ansiParams != 0));
+  CUrl parsed;
+  if (!parsed.SetUrl(cleaned.c_str())) return 0;
+  AddHostAndCookie(parsed, cleaned);
+  return SimpleRequest("DELETE", cleaned, parsed, "", EReceiveUntil::kHead);
+}
+
+// The head may carry the form parameters; the body follows only once the server answers 100.
+int CHttpClient::InnerPutBody(const char* url, const CByteBuffer& body) {
+  std::string target = url ? url : "";
+  CUrl parsed;
+  if (!parsed.SetUrl(target.c_str())) return 0;
+  AddIfAbsent("Content-Type", kFormContentType);
+  AddHostAndCookie(parsed, target);
+  AddHeader("Content-Length", DecimalText(body.Length()).c_str());
+  std::string text = RequestText("PUT", target, m_params.Build(m_ansiParams != 0));
+  int result = Exchange(
+      text, parsed, false, false, [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
+        if (!SendText(socket, text)) return EReceiveEnd::kStopped;
+        CIncomingResponse interim;
+        if (Receive(socket, interim, {EReceiveUntil::kHead, kSmallReceive, false, debugFile}) != EReceiveEnd::kEnded) {
+          return EReceiveEnd::kStopped;
+        }
+        m_response = interim.Bytes();
+        if (GetStatusCode() != kStatusContinue) return EReceiveEnd::kStopped;
+        if (socket.Send(body.Data(), body.Length(), nullptr, kTimeoutMs) != kNetDone) {
+          return EReceiveEnd::kStopped;
+        }
+        return Receive(socket, incoming, {EReceiveUntil::kComplete, kSmallReceive, false, debugFile});
+      });
+  if (result) ParseResponseHeaders();
+  return result;
+}
+
+int CHttpClient::InnerPostMultipart(const char* url) {
+  ApplyProxyFile();
+  std::string target = url ? url : "";
+  CUrl parsed;
+  if (!parsed.SetUrl(target.c_str())) return 0;
+  CMultipartForm form;
+  for (const auto& [name, value] : m_params.Entries()) form.AddField(name, value);
+  for (size_t i = 0; i < m_fileNames.size(); ++i) {
+    form.AddFile(m_fileNames[i], m_fileNames[i], m_fileContents[i].Data(), m_fileContents[i].Length());
+  }
+  CByteBuffer body;
+  std::string boundary;
+  if (!form.Build(body, boundary)) return 0;
+
+  AddIfAbsent("Accept-Encoding", kAcceptEncoding);
+  AddHostAndCookie(parsed, target);
+  AddHeader("Content-Length", DecimalText(body.Length()).c_str());
+  std::string contentType;
+  FormatString(contentType, kMultipartContentType, boundary.c_str());
+  AddHeader("Content-Type", contentType.c_str());
+  std::string head = RequestText("POST", target, "");
+  return Exchange(head, parsed, false, false,
+                  [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
+                    if (!SendUpload(socket, head, body)) return EReceiveEnd::kStopped;
+                    return Receive(socket, incoming, {EReceiveUntil::kComplete, kLargeReceive, false, debugFile});
+                  });
+}
+
+// The head in one send, then the body in paced chunks so the upload callback can follow along
+// (and cancel).
+bool CHttpClient::SendUpload(CEventSocket& socket, const std::string& head, const CByteBuffer& body) {
+  if (!SendText(socket, head)) return false;
+  int sent = static_cast<int>(head.size());
+  int total = sent + body.Length();
+  if (!ReportProgress(m_uploadCallback, m_uploadUserData, sent, total)) return false;
+  for (int offset = 0; offset < body.Length(); offset += kUploadChunk) {
+    int chunk = std::min(kUploadChunk, body.Length() - offset);
+    if (socket.Send(body.Data() + offset, chunk, nullptr, kTimeoutMs) != kNetDone) return false;
+    sent += chunk;
+    if (!ReportProgress(m_uploadCallback, m_uploadUserData, sent, total)) return false;
+    Sleep(1);
+  }
+  return true;
+}

@@ -1,0 +1,123 @@
+// The product's own HTTP/1.1 client: one object serves one caller for a sequence of requests,
+// each on a connection of its own. The caller puts headers and form parameters in, runs one
+// request, and reads the status and the decoded body of the stored response.
+#pragma once
+
+#include <winsock2.h>  // before windows.h, which the other headers include
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/ByteBuffer.h"
+#include "net/CookieJar.h"
+#include "net/FormParams.h"
+#include "net/HttpResponse.h"
+
+class CEventSocket;
+class CIncomingResponse;
+class CUrl;
+
+// Progress of a download or upload; setting *continueFlag to 0 cancels the request.
+typedef void (*ProgressCallback)(int done, int total, DWORD_PTR userData, int* continueFlag);
+
+class CHttpClient {
+public:
+  static constexpr DWORD kTimeoutMs = 30000;  // each wait of each send and receive
+  static constexpr int kMaxRedirects = 10;    // hops one Get, Post or Put follows before failing
+  static constexpr int kUploadChunk = 30720;
+  static const char kDefaultUserAgent[];
+
+  CHttpClient() = default;
+  CHttpClient(const CHttpClient&) = delete;
+  CHttpClient& operator=(const CHttpClient&) = delete;
+
+  // The header list holds the request headers until ParseResponseHeaders (or GetResponseBody)
+  // replaces it with the response's. Headers a request adds stay in it for the next request.
+  int AddHeader(const char* name, const char* value);  // the new number of headers
+  int RemoveHeader(const char* name);                  // every one of that name; the number left
+  bool HasHeader(const char* name) const;
+  std::string GetHeader(const char* name) const;  // the first of that name, "" when none
+  void ClearHeaders() { m_headers.clear(); }
+
+  void SetParam(const char* name, const char* value) { m_params.Set(name, value); }
+  void SetParam(const char* name, int value) { m_params.Set(name, value); }
+  // Form values percent-encoded as code-page bytes instead of UTF-8.
+  void SetAnsiParams(bool ansi) { m_ansiParams = ansi; }
+  void AddFile(const char* name, const CByteBuffer& bytes);
+
+  void SetProxy(const char* host, int port);
+  int EnableProxy(int enable);  // 0 (nothing changes) without a proxy host and port
+  void SetProgressCallback(ProgressCallback callback, DWORD_PTR userData);
+  void SetUploadCallback(ProgressCallback callback, DWORD_PTR userData);
+
+  // Empties the headers, parameters, response, cookies and queued files.
+  void Reset();
+  std::string GetEffectiveUrl() const { return m_effectiveUrl; }
+  CCookieJar& Cookies() { return m_cookies; }
+
+  // 1 on success, 0 on failure. Get, Post and Put follow 301 and 302 answers with GET when asked.
+  int Get(const char* url, bool followRedirects);
+  int Post(const char* url, bool followRedirects);
+  int Put(const char* url, bool followRedirects);
+  int InnerGet(const char* url);
+  int InnerPost(const char* url);
+  int InnerPut(const char* url);
+  int InnerPutBody(const char* url, const CByteBuffer& body);  // the body goes after a 100 answer
+  int InnerPostMultipart(const char* url);
+  int InnerHead(const char* url);
+  int InnerDelete(const char* url);
+
+  const CByteBuffer& GetResponse() const { return m_response; }
+  std::string GetResponseHead() const { return ::GetResponseHead(m_response); }
+  int GetStatusCode() const { return ::GetStatusCode(m_response); }
+  void ParseResponseHeaders() { m_headers = ::ParseResponseHeaders(m_response); }
+  CByteBuffer GetResponseBody();  // also parses the response headers into the header list
+  std::string GetResponseText();  // the body up to its first zero byte
+
+private:
+  enum class EReceiveUntil { kComplete, kHead };
+  // kStopped: the request ends at once (send failed, cancelled, refused), nothing more reported.
+  enum class EReceiveEnd { kEnded, kFailed, kStopped };
+  struct ReceiveOptions {
+    EReceiveUntil until;
+    int bufferSize;
+    bool reportProgress;
+    std::string* debugFile;  // rewritten with the response so far after each receive; may be null
+  };
+  using InnerRequest = int (CHttpClient::*)(const char* url);
+  using Transfer =
+      std::function<EReceiveEnd(CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile)>;
+
+  int FollowRedirects(InnerRequest first, const char* url, bool followRedirects, bool resolveSlashLocation);
+  void ApplyProxyFile();
+  void AddIfAbsent(const char* name, const char* value);
+  void AddHostAndCookie(const CUrl& parsed, const std::string& url);
+  std::string RequestText(const char* method, const std::string& url, const std::string& body) const;
+  bool Connect(CEventSocket& socket, const CUrl& parsed) const;
+  int Exchange(const std::string& text, const CUrl& parsed, bool reportProgress, bool writeFinalDebugFile,
+               const Transfer& transfer);
+  int SimpleRequest(const char* method, const std::string& url, const CUrl& parsed, const std::string& body,
+                    EReceiveUntil until);
+  static bool SendText(CEventSocket& socket, const std::string& text);
+  EReceiveEnd Receive(CEventSocket& socket, CIncomingResponse& incoming, const ReceiveOptions& options);
+  bool ReportProgress(ProgressCallback callback, DWORD_PTR userData, int done, int total) const;
+  bool SendUpload(CEventSocket& socket, const std::string& head, const CByteBuffer& body);
+  void StoreResponse(const CByteBuffer& response);
+
+  int m_ansiParams = 0;
+  CFormParams m_params;
+  CByteBuffer m_response;
+  HttpHeaders m_headers;
+  CCookieJar m_cookies;
+  int m_useProxy = 0;
+  std::string m_proxyHost;
+  int m_proxyPort = 0;
+  std::string m_effectiveUrl;
+  std::vector<std::string> m_fileNames;
+  std::vector<CByteBuffer> m_fileContents;
+  ProgressCallback m_uploadCallback = nullptr;
+  DWORD_PTR m_uploadUserData = 0;
+  ProgressCallback m_progressCallback = nullptr;
+  DWORD_PTR m_progressUserData = 0;
+};

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestSupport.h"
+#include "net/HttpResponse.h"
+#include "net/IncomingResponse.h"
+
+namespace {
+
+const std::string kChunkedResponse =
+    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n1\r\nx\r\n0\r\nX-Trailer: 1\r\n\r\n";
+
+// Fed in pieces of every size, the running answers equal those of a whole-response evaluation.
+void ExpectSameAnswersAsWholeEvaluation(const std::string& response) {
+  for (size_t piece = 1; piece <= 7; ++piece) {
+    CIncomingResponse incoming;
+    for (size_t at = 0; at < response.size(); at += piece) {
+      std::string part = response.substr(at, piece);
+      ASSERT_TRUE(incoming.Append(reinterpret_cast<const BYTE*>(part.data()), static_cast<int>(part.size())));
+      CByteBuffer whole = Bytes(response.substr(0, at + part.size()));
+      ASSERT_EQ(IsResponseComplete(whole), incoming.IsComplete()) << "piece " << piece << " at " << at;
+      ASSERT_EQ(HasHeadEnd(whole), incoming.HasHead());
+    }
+    EXPECT_EQ(response, Text(incoming.Bytes()));
+  }
+}
+
+TEST(IncomingResponse, AnswersEqualTheWholeResponseRules) {
+  ExpectSameAnswersAsWholeEvaluation("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+  ExpectSameAnswersAsWholeEvaluation("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nhello");  // never complete
+  ExpectSameAnswersAsWholeEvaluation(kChunkedResponse);
+  ExpectSameAnswersAsWholeEvaluation("HTTP/1.1 200 OK\r\ntransfer-encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n");
+  ExpectSameAnswersAsWholeEvaluation("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nto the close");
+}
+
+TEST(IncomingResponse, CloseEndsOnlyCloseDelimitedBodies) {
+  CIncomingResponse delimited;
+  std::string text = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\npartial";
+  delimited.Append(reinterpret_cast<const BYTE*>(text.data()), static_cast<int>(text.size()));
+  EXPECT_FALSE(delimited.IsComplete());
+  EXPECT_TRUE(delimited.IsCompleteAtClose());
+
+  CIncomingResponse shortBody;
+  text = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc";
+  shortBody.Append(reinterpret_cast<const BYTE*>(text.data()), static_cast<int>(text.size()));
+  EXPECT_FALSE(shortBody.IsCompleteAtClose());
+  EXPECT_EQ(static_cast<long long>(text.size()) + 7, shortBody.ExpectedTotal());
+
+  CIncomingResponse headless;
+  headless.Append(reinterpret_cast<const BYTE*>("HTTP/1.1 200"), 12);
+  EXPECT_FALSE(headless.IsCompleteAtClose());
+}
+
+TEST(IncomingResponse, RefusesResponsesPastTheLimit) {
+  CIncomingResponse announced;
+  std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 536870912\r\n\r\n";
+  EXPECT_FALSE(announced.Append(reinterpret_cast<const BYTE*>(head.data()), static_cast<int>(head.size())));
+
+  CIncomingResponse fits;
+  head = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n";
+  ASSERT_TRUE(fits.Append(reinterpret_cast<const BYTE*>(head.data()), static_cast<int>(head.size())));
+  EXPECT_GE(fits.Bytes().Capacity(), static_cast<int>(head.size()) + 1000);  // reserved from the length
+}
+
+}  // namespace
