@@ -165,7 +165,8 @@ bool CByteBuffer::ReserveMore(int count, int limit) {
   if (limit > kMaxCapacity) limit = kMaxCapacity;
   if (count > limit - length) return false;
   int needed = length + count;
-  long long wanted = static_cast<long long>(Capacity()) + Capacity() / 2;
+  if (Head()->refs >= 0 && !IsShared() && Capacity() >= needed) return true;
+  long long wanted = 2LL * Capacity();
   if (wanted < needed) wanted = needed;
   if (wanted > limit) wanted = limit;
   return Reserve(static_cast<int>(wanted)) || Reserve(needed);

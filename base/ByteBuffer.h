@@ -32,7 +32,7 @@ public:
   bool SetSize(int length);
   bool SetLength(int length);  // -1: up to the first zero byte
   bool Reserve(int capacity);  // keeps the bytes; false (buffer unchanged) without the memory
-  // Room for `count` more bytes, growing by half again (never past `limit`), so a buffer built by
+  // Room for `count` more bytes, doubling the capacity (never past `limit`), so a buffer built by
   // many appends is copied a bounded number of times. False when it does not fit.
   bool ReserveMore(int count, int limit = INT_MAX);
   bool MakeUnique();

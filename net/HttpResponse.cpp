@@ -16,6 +16,7 @@ const char kLineEnd[] = "\r\n";
 constexpr int kMaxChunkSizeDigits = 8;
 constexpr int kInflateWindowBits = 15 + 32;  // zlib or gzip header, detected
 constexpr int kInflateChunk = 1024;
+constexpr int kGzipTrailerSize = 18;  // the smallest gzip stream: 10-byte header, 8-byte trailer
 
 int HeadEndIndex(const CByteBuffer& response) { return response.Find(kHeadEnd, 4, 0); }
 
@@ -161,29 +162,43 @@ CByteBuffer Dechunk(const BYTE* body, int length) {
   return joined;
 }
 
+// A gzip stream ends with its uncompressed size (modulo 2^32): reserving that up front spares
+// the copies of a growing output. Only a hint: a wrong one costs nothing but the reservation.
+int CGzipInflater::SizeHint(const CByteBuffer& input) {
+  if (input.Length() < kGzipTrailerSize) return 0;
+  const BYTE* size = input.Data() + input.Length() - 4;
+  unsigned long hint = size[0] | (size[1] << 8) | (size[2] << 16) | (static_cast<unsigned long>(size[3]) << 24);
+  return hint > static_cast<unsigned long>(kMaxInflatedBytes) ? 0 : static_cast<int>(hint);
+}
+
 bool CGzipInflater::Inflate(const CByteBuffer& input, CByteBuffer& output) {
   z_stream stream = {};
   if (inflateInit2(&stream, kInflateWindowBits) != Z_OK) return false;
   stream.next_in = const_cast<Bytef*>(input.Data());
   stream.avail_in = static_cast<uInt>(input.Length());
   CByteBuffer produced;
-  BYTE chunk[kInflateChunk] = {};
+  produced.Reserve(SizeHint(input));
   bool ok = true;
   while (stream.avail_in > 0) {
-    stream.next_out = chunk;
-    stream.avail_out = sizeof(chunk);
+    // Each step inflates into the next 1024 bytes of the output itself. A body that would
+    // inflate past the limit is left as it came.
+    if (!produced.ReserveMore(kInflateChunk, kMaxInflatedBytes + kInflateChunk)) {
+      ok = false;
+      break;
+    }
+    int length = produced.Length();
+    stream.next_out = produced.Data() + length;
+    stream.avail_out = kInflateChunk;
     int result = inflate(&stream, Z_SYNC_FLUSH);
     if (result != Z_OK && result != Z_STREAM_END) {
       ok = false;
       break;
     }
-    int count = static_cast<int>(sizeof(chunk) - stream.avail_out);
-    // A body that would inflate past the limit is left as it came.
-    if (!produced.ReserveMore(count, kMaxInflatedBytes)) {
+    produced.SetLength(length + kInflateChunk - static_cast<int>(stream.avail_out));
+    if (produced.Length() > kMaxInflatedBytes) {
       ok = false;
       break;
     }
-    produced.Append(chunk, count);
     if (result == Z_STREAM_END) break;
   }
   inflateEnd(&stream);
@@ -194,9 +209,12 @@ bool CGzipInflater::Inflate(const CByteBuffer& input, CByteBuffer& output) {
 CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headersOut) {
   int headEnd = HeadEndIndex(response);
   int bodyStart = headEnd < 0 ? response.Length() : headEnd + 4;
-  CByteBuffer body(response.Data() + bodyStart, response.Length() - bodyStart);
+  const BYTE* rawBody = response.Data() + bodyStart;
+  int rawLength = response.Length() - bodyStart;
   HttpHeaders headers = ParseResponseHeaders(response);
-  if (ChunkedOf(headers) && ChunksComplete(body.Data(), body.Length())) body = Dechunk(body.Data(), body.Length());
+  // Chunks are joined straight from the response: a large body is copied once, not twice.
+  bool dechunk = ChunkedOf(headers) && ChunksComplete(rawBody, rawLength);
+  CByteBuffer body = dechunk ? Dechunk(rawBody, rawLength) : CByteBuffer(rawBody, rawLength);
 
   const std::string* encoding = FindHeader(headers, "Content-Encoding");
   if (encoding && AsciiLower(*encoding).find("gzip") != std::string::npos) {

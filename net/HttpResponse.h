@@ -41,4 +41,7 @@ CByteBuffer Dechunk(const BYTE* body, int length);
 class CGzipInflater {
 public:
   bool Inflate(const CByteBuffer& input, CByteBuffer& output);
+
+private:
+  static int SizeHint(const CByteBuffer& input);
 };

@@ -1,26 +1,103 @@
 #!/usr/bin/env bash
-# Benchmarks (figures, never pass/fail): MD5 throughput of our code under Wine against md5sum on
-# the same 256 MiB file.
+# Benchmarks (figures, never pass/fail), each against a reference tool in the same run:
+#   MD5 of a 256 MiB file against md5sum;
+#   64 MiB downloads from loopback servers against curl, chunked against plain, gzip inflation
+#   against zcat, and the peak memory of a download.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${VELMOR_BUILD_DIR:-"$ROOT/build"}
-SIZE_MIB=${MD5_BENCH_MIB:-256}
+MD5_MIB=${MD5_BENCH_MIB:-256}
+HTTP_MIB=${HTTP_BENCH_MIB:-64}
 
 bash "$ROOT/scripts/build.sh"
 data=$(mktemp -d)
-trap 'rm -rf "$data"' EXIT
-head -c "$((SIZE_MIB * 1024 * 1024))" /dev/urandom > "$data/sample.bin"
+servers="$data/servers"
+trap 'bash "$ROOT/tests/net/servers/servers.sh" stop "$servers" 2>/dev/null || true; rm -rf "$data"' EXIT
+
+wine_path() { printf 'Z:%s' "${1//\//\\}"; }
+run_bench() { "$ROOT/scripts/wine-run.sh" "$BUILD_DIR/wineprefix" "$@" | tr -d '\r'; }
+field() { awk -v key="$1" '$1 == key {print $2}'; }
+elapsed() { # command...: wall seconds
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null
+  end=$(date +%s.%N)
+  awk -v s="$start" -v e="$end" 'BEGIN {printf "%.3f", e - s}'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+
+echo "== MD5, $MD5_MIB MiB"
+head -c "$((MD5_MIB * 1024 * 1024))" /dev/urandom > "$data/sample.bin"
 cat "$data/sample.bin" > /dev/null  # both runs read from the page cache
-
-start=$(date +%s.%N)
+md5sum_seconds=$(elapsed md5sum "$data/sample.bin")
 reference=$(md5sum "$data/sample.bin" | cut -d' ' -f1)
-end=$(date +%s.%N)
-md5sum_rate=$(awk -v mib="$SIZE_MIB" -v s="$start" -v e="$end" 'BEGIN {print mib / (e - s)}')
-
-ours=$("$ROOT/scripts/wine-run.sh" "$BUILD_DIR/wineprefix" "$BUILD_DIR/bin/md5_bench.exe" 'Z:'"${data//\//\\}"'\sample.bin' | tr -d '\r')
+ours=$(run_bench "$BUILD_DIR/bin/md5_bench.exe" "$(wine_path "$data/sample.bin")")
 echo "$ours"
-digest=$(echo "$ours" | awk '/^digest/ {print $2}')
-rate=$(echo "$ours" | awk '/^hash_mb_per_s/ {print $2}')
-[ "$digest" = "$reference" ] || { echo "digest mismatch: md5sum $reference, ours $digest" >&2; exit 1; }
+[ "$(echo "$ours" | field digest)" = "$reference" ] || { echo "MD5 digest mismatch" >&2; exit 1; }
+md5sum_rate=$(awk -v mib="$MD5_MIB" -v s="$md5sum_seconds" 'BEGIN {print mib / s}')
 printf 'md5sum_mb_per_s %.1f\n' "$md5sum_rate"
-awk -v ours="$rate" -v ref="$md5sum_rate" 'BEGIN {printf "ratio_ours_to_md5sum %.2f\n", ours / ref}'
+echo "ratio_ours_to_md5sum $(ratio "$(echo "$ours" | field hash_mb_per_s)" "$md5sum_rate")"
+rm -f "$data/sample.bin"
+
+echo "== HTTP, $HTTP_MIB MiB"
+bytes=$((HTTP_MIB * 1024 * 1024))
+bash "$ROOT/tests/net/servers/servers.sh" start "$servers"
+www="$servers/www"
+head -c "$bytes" /dev/urandom > "$www/plain.bin"
+nginx_url="http://127.0.0.1:$(cat "$servers/nginx.port")"
+test_url="http://127.0.0.1:$(cat "$servers/test.port")"
+
+download() { # url, expected md5: our seconds and peak memory
+  local out
+  out=$(run_bench "$BUILD_DIR/bin/http_bench.exe" get "$1")
+  [ "$(echo "$out" | field digest)" = "$2" ] || { echo "download of $1 differs" >&2; exit 1; }
+  echo "$out"
+}
+curl_seconds() { curl -s -o /dev/null -w '%{time_total}' "$1"; }
+# curl keeping the body, as our client must: written to a file in the page cache.
+curl_stored_seconds() { curl -s -o "$data/curl.out" -w '%{time_total}' "$1"; rm -f "$data/curl.out"; }
+
+plain_md5=$(md5sum "$www/plain.bin" | cut -d' ' -f1)
+curl_seconds "$nginx_url/plain.bin" >/dev/null  # warm the page cache
+curl_plain=$(curl_seconds "$nginx_url/plain.bin")
+ours_plain=$(download "$nginx_url/plain.bin" "$plain_md5")
+ours_plain_seconds=$(echo "$ours_plain" | field seconds)
+curl_stored=$(curl_stored_seconds "$nginx_url/plain.bin")
+echo "nginx plain: curl ${curl_plain}s (to /dev/null), ${curl_stored}s (to a file), ours ${ours_plain_seconds}s"
+echo "ratio_throughput_ours_to_curl $(ratio "$curl_plain" "$ours_plain_seconds")"
+echo "ratio_throughput_ours_to_curl_storing $(ratio "$curl_stored" "$ours_plain_seconds")"
+before=$(echo "$ours_plain" | field private_bytes_before)
+peak=$(echo "$ours_plain" | field peak_private_bytes)
+echo "peak_memory_over_file_size $(awk -v p="$peak" -v b="$before" -v n="$bytes" 'BEGIN {printf "%.2f", (p - b) / n}')"
+
+pattern_md5=$(python3 -c "
+import hashlib, sys
+sys.path.insert(0, '$ROOT/tests/net/servers')
+import http_test_server
+print(hashlib.md5(http_test_server.pattern($bytes)).hexdigest())")
+# The server builds each body once; the first requests only warm it.
+curl_seconds "$test_url/bytes?n=$bytes" >/dev/null
+curl_seconds "$test_url/chunked?n=$bytes&chunk=8192" >/dev/null
+curl_python=$(curl_seconds "$test_url/bytes?n=$bytes")
+ours_length=$(download "$test_url/bytes?n=$bytes" "$pattern_md5" | field seconds)
+ours_chunked=$(download "$test_url/chunked?n=$bytes&chunk=8192" "$pattern_md5" | field seconds)
+echo "test server: curl plain ${curl_python}s, ours plain ${ours_length}s, ours chunked (8 KiB) ${ours_chunked}s"
+echo "ratio_chunked_to_plain_time $(ratio "$ours_chunked" "$ours_length")"
+
+python3 -c "
+import sys
+line = b'Velmor benchmark text, a line of compressible words and numbers %08d.\n'
+out = bytearray()
+i = 0
+while len(out) < $bytes:
+    out += line % i
+    i += 1
+sys.stdout.buffer.write(bytes(out[:$bytes]))" > "$data/text.txt"
+gzip -c "$data/text.txt" > "$data/text.gz"
+text_md5=$(md5sum "$data/text.txt" | cut -d' ' -f1)
+zcat_seconds=$(elapsed zcat "$data/text.gz")
+inflated=$(run_bench "$BUILD_DIR/bin/http_bench.exe" inflate "$(wine_path "$data/text.gz")")
+[ "$(echo "$inflated" | field digest)" = "$text_md5" ] || { echo "inflation differs" >&2; exit 1; }
+ours_inflate=$(echo "$inflated" | field seconds)
+echo "gzip ($(stat -c %s "$data/text.gz") bytes): zcat ${zcat_seconds}s, ours ${ours_inflate}s"
+echo "ratio_inflate_speed_ours_to_zcat $(ratio "$zcat_seconds" "$ours_inflate")"

@@ -149,11 +149,13 @@ TEST(ByteBufferEditing, ReserveKeepsBytesAndUnsharesCopies) {
   EXPECT_EQ("abcdef", Text(buffer));
 }
 
-TEST(ByteBufferGrowth, ReserveMoreGrowsByHalfWithinTheLimit) {
+TEST(ByteBufferGrowth, ReserveMoreDoublesWithinTheLimit) {
   CByteBuffer buffer(1000);
   buffer.SetSize(1000);
   ASSERT_TRUE(buffer.ReserveMore(1));
-  EXPECT_EQ(1500, buffer.Capacity());
+  EXPECT_EQ(2000, buffer.Capacity());
+  ASSERT_TRUE(buffer.ReserveMore(500));  // room enough: no new block
+  EXPECT_EQ(2000, buffer.Capacity());
   ASSERT_TRUE(buffer.ReserveMore(10000));
   EXPECT_EQ(11000, buffer.Capacity());
   EXPECT_TRUE(buffer.ReserveMore(100, 1100));  // the limit caps the growth, not the need
