@@ -1,7 +1,6 @@
 #include "net/HttpClient.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "base/TextFormat.h"
@@ -269,14 +268,31 @@ int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, bool repo
   return 1;
 }
 
+// What tells the plain request methods apart.
+struct CHttpClient::MethodPlan {
+  const char* method;
+  bool queryParams;  // fragment dropped, form parameters in the query; else the URL as given
+  std::vector<std::pair<const char*, const char*>> headersIfAbsent;
+  bool formBody;  // the form parameters as the body, with their Content-Length
+  EReceiveUntil until;
+  bool finalDebugFile;  // debug mode also writes the final response to a file of its own
+};
+
 // A request whose text goes out in one send, answered by one response.
-int CHttpClient::SimpleRequest(const char* method, const std::string& url, const CUrl& parsed, const std::string& body,
-                               EReceiveUntil until) {
-  std::string text = RequestText(method, url, body);
-  bool headOnly = until == EReceiveUntil::kHead;
-  ReceiveOptions options = {until, headOnly ? kSmallReceive : kLargeReceive, true, nullptr};
-  bool writeFinalDebugFile = headOnly || strcmp(method, "GET") == 0;
-  return Exchange(text, parsed, true, writeFinalDebugFile,
+int CHttpClient::Request(const MethodPlan& plan, const char* url) {
+  std::string target = url ? url : "";
+  if (plan.queryParams) target = CleanRequestUrl(target, FormText());
+  CUrl parsed;
+  if (!parsed.SetUrl(target.c_str())) return 0;
+  for (const auto& [name, value] : plan.headersIfAbsent) AddIfAbsent(name, value);
+  AddHostAndCookie(parsed, target);
+  std::string body = plan.formBody ? FormText() : "";
+  if (plan.formBody) AddHeader("Content-Length", DecimalText(body.size()).c_str());
+
+  std::string text = RequestText(plan.method, target, body);
+  bool headOnly = plan.until == EReceiveUntil::kHead;
+  ReceiveOptions options = {plan.until, headOnly ? kSmallReceive : kLargeReceive, true, nullptr};
+  return Exchange(text, parsed, true, plan.finalDebugFile,
                   [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
                     if (!SendText(socket, text)) return EReceiveEnd::kStopped;
                     options.debugFile = debugFile;
@@ -284,58 +300,43 @@ int CHttpClient::SimpleRequest(const char* method, const std::string& url, const
                   });
 }
 
+std::string CHttpClient::FormText() const { return m_params.Build(m_ansiParams != 0); }
+
 bool CHttpClient::SendText(CEventSocket& socket, const std::string& text) {
   return socket.Send(text.data(), static_cast<int>(text.size()), nullptr, kTimeoutMs) == kNetDone;
 }
 
 int CHttpClient::InnerGet(const char* url) {
-  std::string cleaned = CleanRequestUrl(url ? url : "", m_params.Build(m_ansiParams != 0));
-  CUrl parsed;
-  if (!parsed.SetUrl(cleaned.c_str())) return 0;
-  AddIfAbsent("User-Agent", kDefaultUserAgent);
-  AddIfAbsent("Connection", "close");
-  AddHostAndCookie(parsed, cleaned);
-  return SimpleRequest("GET", cleaned, parsed, "", EReceiveUntil::kComplete);
+  static const MethodPlan plan = {
+      "GET", true, {{"User-Agent", kDefaultUserAgent}, {"Connection", "close"}}, false, EReceiveUntil::kComplete, true};
+  return Request(plan, url);
 }
 
 int CHttpClient::InnerPost(const char* url) {
-  std::string target = url ? url : "";
-  CUrl parsed;
-  if (!parsed.SetUrl(target.c_str())) return 0;
-  AddIfAbsent("Accept-Encoding", kAcceptEncoding);
-  AddIfAbsent("Connection", "close");
-  AddIfAbsent("Content-Type", kFormContentType);
-  AddHostAndCookie(parsed, target);
-  std::string body = m_params.Build(m_ansiParams != 0);
-  AddHeader("Content-Length", DecimalText(body.size()).c_str());
-  return SimpleRequest("POST", target, parsed, body, EReceiveUntil::kComplete);
+  static const MethodPlan plan = {
+      "POST",
+      false,
+      {{"Accept-Encoding", kAcceptEncoding}, {"Connection", "close"}, {"Content-Type", kFormContentType}},
+      true,
+      EReceiveUntil::kComplete,
+      false};
+  return Request(plan, url);
 }
 
 int CHttpClient::InnerPut(const char* url) {
-  std::string target = url ? url : "";
-  CUrl parsed;
-  if (!parsed.SetUrl(target.c_str())) return 0;
-  AddIfAbsent("Content-Type", kFormContentType);
-  AddHostAndCookie(parsed, target);
-  std::string body = m_params.Build(m_ansiParams != 0);
-  AddHeader("Content-Length", DecimalText(body.size()).c_str());
-  return SimpleRequest("PUT", target, parsed, body, EReceiveUntil::kComplete);
+  static const MethodPlan plan = {"PUT", false, {{"Content-Type", kFormContentType}}, true, EReceiveUntil::kComplete,
+                                  false};
+  return Request(plan, url);
 }
 
 int CHttpClient::InnerHead(const char* url) {
-  std::string cleaned = CleanRequestUrl(url ? url : "", m_params.Build(m_ansiParams != 0));
-  CUrl parsed;
-  if (!parsed.SetUrl(cleaned.c_str())) return 0;
-  AddHostAndCookie(parsed, cleaned);
-  return SimpleRequest("HEAD", cleaned, parsed, "", EReceiveUntil::kHead);
+  static const MethodPlan plan = {"HEAD", true, {}, false, EReceiveUntil::kHead, true};
+  return Request(plan, url);
 }
 
 int CHttpClient::InnerDelete(const char* url) {
-  std::string cleaned = CleanRequestUrl(url ? url : "", m_params.Build(m_ansiParams != 0));
-  CUrl parsed;
-  if (!parsed.SetUrl(cleaned.c_str())) return 0;
-  AddHostAndCookie(parsed, cleaned);
-  return SimpleRequest("DELETE", cleaned, parsed, "", EReceiveUntil::kHead);
+  static const MethodPlan plan = {"DELETE", true, {}, false, EReceiveUntil::kHead, true};
+  return Request(plan, url);
 }
 
 // The head may carry the form parameters; the body follows only once the server answers 100.
@@ -346,7 +347,7 @@ int CHttpClient::InnerPutBody(const char* url, const CByteBuffer& body) {
   AddIfAbsent("Content-Type", kFormContentType);
   AddHostAndCookie(parsed, target);
   AddHeader("Content-Length", DecimalText(body.Length()).c_str());
-  std::string text = RequestText("PUT", target, m_params.Build(m_ansiParams != 0));
+  std::string text = RequestText("PUT", target, FormText());
   int result = Exchange(
       text, parsed, false, false, [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
         if (!SendText(socket, text)) return EReceiveEnd::kStopped;

@@ -97,8 +97,9 @@ private:
   bool Connect(CEventSocket& socket, const CUrl& parsed) const;
   int Exchange(const std::string& text, const CUrl& parsed, bool reportProgress, bool writeFinalDebugFile,
                const Transfer& transfer);
-  int SimpleRequest(const char* method, const std::string& url, const CUrl& parsed, const std::string& body,
-                    EReceiveUntil until);
+  struct MethodPlan;
+  int Request(const MethodPlan& plan, const char* url);
+  std::string FormText() const;
   static bool SendText(CEventSocket& socket, const std::string& text);
   EReceiveEnd Receive(CEventSocket& socket, CIncomingResponse& incoming, const ReceiveOptions& options);
   bool ReportProgress(ProgressCallback callback, DWORD_PTR userData, int done, int total) const;
