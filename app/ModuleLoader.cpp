@@ -2,10 +2,73 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "BuildConfig.h"
+#include "base/Md5.h"
+#include "base/Path.h"
+#include "base/TextFormat.h"
+#include "data/DataPaths.h"
 #include "data/DbContainer.h"
 #include "data/ZipArchive.h"
 
 const char CModuleLoader::kConfigPassword[] = "5c0e9d27a4f1b83e6d92c7a0b4e5f816";
+
+namespace {
+
+const char kConfigUrlFormat[] = "http://config.%s/loader.db";
+const char kRefererFormat[] = "http://config.%s/";
+constexpr int kStatusOk = 200;
+constexpr int kStatusNotModified = 304;
+
+std::string ProductText(const char* format) {
+  std::string text;
+  FormatString(text, format, BuildConfig::kProductDomain);
+  return text;
+}
+
+std::string Md5Of(const CByteBuffer& bytes) {
+  char digest[kMd5HexSize];
+  Md5Hex(bytes.Data(), bytes.Length(), digest);
+  return digest;
+}
+
+// The server's entity tag for the configuration: the quoted upper-case MD5 of the file.
+std::string EntityTagOf(const CByteBuffer& bytes) {
+  std::string digest = Md5Of(bytes);
+  CharUpperBuffA(&digest[0], static_cast<DWORD>(digest.size()));
+  return "\"" + digest + "\"";
+}
+
+// Replaces the file with the bytes, creating its directory first; whether it worked is not asked.
+void StoreFile(const char* path, const CByteBuffer& bytes) {
+  if (path && CPath(path).CreateParentDirectory()) bytes.WriteToFile(path, false);
+}
+
+// The named file beside the configuration (or the executable), when its MD5 is `check`.
+bool ReadCheckedFile(const std::string& name, const std::string& check, CByteBuffer& out) {
+  CDataPaths paths;
+  const char* path = paths.GetLoaderFilePath(name.c_str());
+  if (!path || !CPath(path).IsFile()) return false;
+  CByteBuffer bytes;
+  if (bytes.ReadFromFile(path) <= 0) return false;
+  if (_stricmp(Md5Of(bytes).c_str(), check.c_str()) != 0) return false;
+  out = bytes;
+  return true;
+}
+
+// A Get with redirects followed, answered 200: the decoded body, else empty.
+CByteBuffer DownloadBody(const char* url, const char* validator, ProgressCallback progress, DWORD_PTR context,
+                         int* status) {
+  CHttpClient client;
+  client.AddHeader("Referer", ProductText(kRefererFormat).c_str());
+  if (validator) client.AddHeader("If-None-Match", validator);
+  client.SetProgressCallback(progress, context);
+  *status = client.Get(url, true) ? client.GetStatusCode() : -1;
+  return *status == kStatusOk ? client.GetResponseBody() : CByteBuffer();
+}
+
+}  // namespace
 
 bool IsPlainFileName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
@@ -21,10 +84,57 @@ bool IsPlainFileName(const std::string& name) {
 bool CModuleLoader::ParseConfig(const CByteBuffer& bytes) {
   if (!m_config.LoadFromMemory(bytes, kConfigPassword, nullptr)) return false;
   const LoaderFile* file = GetLoaderFile();
-  return file && IsPlainFileName(file->file_name) && IsPlainFileName(file->compress_file_name);
+  // Without a packing there may be no package name at all.
+  return file && IsPlainFileName(file->file_name) &&
+         (file->compress_file_name.empty() || IsPlainFileName(file->compress_file_name));
 }
 
 const LoaderFile* CModuleLoader::GetLoaderFile() const { return m_config.Count() == 1 ? m_config.At(0) : nullptr; }
+
+bool CModuleLoader::DownloadConfig(CByteBuffer& out, ProgressCallback progress, DWORD_PTR context) const {
+  out.Clear();
+  CDataPaths paths;
+  const char* cachePath = paths.GetLoaderConfigPath();
+  std::string cache = cachePath ? cachePath : "";
+  CByteBuffer cached;
+  if (!cache.empty() && CPath(cache.c_str()).IsFile()) cached.ReadFromFile(cache.c_str());
+  std::string validator = cached.IsEmpty() ? "" : EntityTagOf(cached);
+
+  int status = -1;
+  CByteBuffer body = DownloadBody(ProductText(kConfigUrlFormat).c_str(),
+                                  validator.empty() ? nullptr : validator.c_str(), progress, context, &status);
+  if (status == kStatusOk) {
+    out = body;
+    StoreFile(cache.empty() ? nullptr : cache.c_str(), out);  // before any check: it is the next validator
+  } else if (status == kStatusNotModified) {
+    out = cached;
+  }
+  return !out.IsEmpty();
+}
+
+bool CModuleLoader::CheckInstalled(const LoaderFile& file, CByteBuffer& out) const {
+  return ReadCheckedFile(file.file_name, file.file_check, out);
+}
+
+bool CModuleLoader::CheckPacked(const LoaderFile& file, CByteBuffer& out) const {
+  return ReadCheckedFile(file.compress_file_name, file.compress_file_check, out);
+}
+
+bool CModuleLoader::DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress,
+                                    DWORD_PTR context) const {
+  int status = -1;
+  CByteBuffer body = DownloadBody(file.url.c_str(), nullptr, progress, context, &status);
+  if (status == kStatusOk && !file.compress_file_name.empty()) {
+    CDataPaths paths;
+    StoreFile(paths.GetLoaderFilePath(file.compress_file_name.c_str()), body);
+  }
+  if (body.IsEmpty()) return false;
+  if (CLoaderConfig::HasCompression(file) && _stricmp(Md5Of(body).c_str(), file.compress_file_check.c_str()) != 0) {
+    return false;
+  }
+  out = body;
+  return true;
+}
 
 bool CModuleLoader::Unpack(const CByteBuffer& packed, CByteBuffer& out) const {
   const LoaderFile* file = GetLoaderFile();

@@ -3,6 +3,7 @@
 
 #include "app/LoaderConfig.h"
 #include "base/ByteBuffer.h"
+#include "net/HttpClient.h"
 
 class CModuleLoader {
 public:
@@ -15,6 +16,17 @@ public:
   bool ParseConfig(const CByteBuffer& bytes);
   const LoaderFile* GetLoaderFile() const;
   const CLoaderConfig& Config() const { return m_config; }
+
+  // One attempt at the configuration: fresh from the server (then cached before anything checks
+  // it) or, when the server answers 304 to our cache's MD5, the cached bytes. True when `out`
+  // holds bytes to use.
+  bool DownloadConfig(CByteBuffer& out, ProgressCallback progress, DWORD_PTR context) const;
+  // The installed library, or its package left from an earlier run, when its MD5 matches.
+  bool CheckInstalled(const LoaderFile& file, CByteBuffer& out) const;
+  bool CheckPacked(const LoaderFile& file, CByteBuffer& out) const;
+  // The package from the record's URL, kept beside the configuration; with a packing, it must
+  // match its MD5.
+  bool DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress, DWORD_PTR context) const;
 
   // The library out of its packed form, as the record says: the entry named `file_name` of a zip
   // archive (entry password `compress_user_password`) or of a container (that password).
