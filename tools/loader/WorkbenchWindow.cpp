@@ -104,6 +104,8 @@ LRESULT CWorkbenchWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARA
   }
   switch (message) {
     case WM_PAINT: Paint(window); return 0;
+    // Lets PrintWindow take a picture of the workbench (screenshots of unattended runs).
+    case WM_PRINTCLIENT: Draw(window, reinterpret_cast<HDC>(wParam)); return 0;
     case WM_TIMER:
       if (wParam != kAutoCloseTimer) break;
       KillTimer(window, kAutoCloseTimer);
@@ -120,15 +122,21 @@ LRESULT CWorkbenchWindow::Handle(HWND window, UINT message, WPARAM wParam, LPARA
 void CWorkbenchWindow::Paint(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
-  HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-  SetBkMode(dc, TRANSPARENT);
+  Draw(window, dc);
+  EndPaint(window, &paint);
+}
+
+void CWorkbenchWindow::Draw(HWND window, HDC dc) {
   RECT area;
   GetClientRect(window, &area);
+  FillRect(dc, &area, GetSysColorBrush(COLOR_WINDOW));
+  HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
   InflateRect(&area, -kMargin, -kMargin);
   std::string text = m_productName + kHeadingSuffix + "\r\n\r\n" + kDataDirectoryLabel + m_dataDirectory;
   DrawTextA(dc, text.c_str(), -1, &area, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
   SelectObject(dc, oldFont);
-  EndPaint(window, &paint);
 }
 
 void CWorkbenchWindow::ComeToFront(HWND window) {

@@ -22,6 +22,7 @@ private:
   bool Create();
   void StartAutoClose(HWND window);
   void Paint(HWND window);
+  void Draw(HWND window, HDC dc);
   void ComeToFront(HWND window);
 
   HINSTANCE m_instance;
