@@ -8,6 +8,7 @@
 #include "BuildConfig.h"
 #include "TestSupport.h"
 #include "app/ModuleLoader.h"
+#include "base/FileUtil.h"
 #include "base/Path.h"
 #include "data/DataPaths.h"
 #include "data/DbContainer.h"
@@ -107,9 +108,20 @@ TEST_F(ModuleLoaderTest, EachFaultOfTheLibraryHasItsOwnText) {
 }
 
 TEST_F(ModuleLoaderTest, ALibraryThatCannotBeLoadedGivesTheSystemsMessage) {
+  // Wine keeps a library whose import failed locked until the process ends, so it goes into a
+  // fixed folder that the next run clears rather than into a new scratch folder every time.
+  char temp[MAX_PATH];
+  ASSERT_TRUE(GetTempPathA(sizeof(temp), temp));
+  std::string lockedRoot = std::string(temp) + "velmor_locked_library_test";
+  DeleteTreeBestEffort(lockedRoot.c_str());
+  ASSERT_TRUE(CPath((lockedRoot + "\\cache\\loader").c_str()).MakeDirectory());
+  ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\testlibs\\missing_dependency_loader.dll").c_str(),
+                        (lockedRoot + "\\cache\\loader\\missing_dependency.dll").c_str(), FALSE));
+  SetDataRoot(lockedRoot.c_str());
   CModuleLoader loader;
-  EXPECT_FALSE(Load(loader, "testlibs\\missing_dependency_loader.dll", "missing_dependency.dll"));
-  m_installed.pop_back();  // Wine keeps a library whose import failed locked until the process ends
+  Configure(loader, "missing_dependency.dll");
+  EXPECT_FALSE(loader.LoadModule(Bytes("x")));
+  SetDataRoot(m_root.Path().c_str());
   EXPECT_NE("", SystemText(ERROR_MOD_NOT_FOUND));
   EXPECT_EQ(SystemText(ERROR_MOD_NOT_FOUND), loader.GetLastErrorText());
 
