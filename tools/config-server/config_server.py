@@ -160,7 +160,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(piece)
                 self.wfile.flush()
                 self._sent += len(piece)
-                if rate:
+                if rate and self._sent < len(body):
                     time.sleep(max(0.0, started + self._sent / rate - time.monotonic()))
         except (BrokenPipeError, ConnectionResetError):
             pass  # the launcher went away; the log shows how far it got
