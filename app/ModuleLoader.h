@@ -1,7 +1,10 @@
-// The module loader: the loader configuration, and later the loaded library's entries.
+// The module loader: the loader configuration, the loaded library's two entries and the hand-over.
 #pragma once
 
+#include <string>
+
 #include "app/LoaderConfig.h"
+#include "app/LoaderContract.h"
 #include "base/ByteBuffer.h"
 #include "net/HttpClient.h"
 
@@ -32,8 +35,32 @@ public:
   // archive (entry password `compress_user_password`) or of a container (that password).
   bool Unpack(const CByteBuffer& packed, CByteBuffer& out) const;
 
+  // Loads the library the record names (beside the executable when that file exists, else beside
+  // the cached configuration) and asks it for both entries; keeps `loaderBytes` on success. The
+  // library is never unloaded, also not after a failed lookup: the process keeps it until exit.
+  bool LoadModule(const CByteBuffer& loaderBytes);
+  bool HasStartEntry() const { return m_startEntry != nullptr; }
+  // False when the entry is not set, else the entry's answer.
+  bool CallDataConfig(const char* dataDirectory) const;
+  bool CallStart() const;
+  // On the main thread after loading: the data entry, and the start entry when that agrees.
+  // True when the start entry ran.
+  bool HandOver(const char* dataDirectory) const;
+  // Why the last LoadModule failed (the system's message or one of ours); empty when none.
+  const std::string& GetLastErrorText() const { return m_lastError; }
+  const CByteBuffer& LoaderBytes() const { return m_loaderBytes; }
+
 private:
+  bool Fail(const char* text);
+  bool FailLoading(DWORD errorCode);
+  bool LookUp(LoaderContract::QueryInterfaceProc query, const GUID& id, void*& entry, const char* failedText,
+              const char* nullText);
+
+  CByteBuffer m_loaderBytes;
   CLoaderConfig m_config;
+  LoaderContract::StartEntryProc m_startEntry = nullptr;
+  LoaderContract::DataConfigEntryProc m_dataConfigEntry = nullptr;
+  std::string m_lastError;
 };
 
 // A name without any directory part: not empty, not "." or "..", no \ / : or control characters.

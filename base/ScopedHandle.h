@@ -73,8 +73,16 @@ struct RegKeyTraits {
   static void Close(Handle h) { ::RegCloseKey(h); }
 };
 
+// Memory the system allocated for us (FormatMessageA and friends).
+struct LocalMemoryTraits {
+  using Handle = HLOCAL;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::LocalFree(h); }
+};
+
 using CKernelHandle = CScopedHandle<KernelHandleTraits>;
 using CFileHandle = CScopedHandle<FileHandleTraits>;
 using CFindHandle = CScopedHandle<FindHandleTraits>;
 using CLibraryHandle = CScopedHandle<LibraryHandleTraits>;
 using CRegKey = CScopedHandle<RegKeyTraits>;
+using CLocalMemory = CScopedHandle<LocalMemoryTraits>;

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds a publish folder for config_server.py from the sample loader library: loader.db and the
+# packed loader.dll, written by velmor-pack under Wine from a finished build.
+# Usage: publish-sample.sh OUT_DIR [--pack zip|velmor] [--password P]
+#   OUT_DIR gets loader.db and loader.zip (or loader.vdb). The record's url names
+#   http://config.<product domain>/loader.<ext>, which the server answers by its path.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD_DIR=${VELMOR_BUILD_DIR:-"$ROOT/build"}
+
+[ $# -ge 1 ] || { sed -n '2,6p' "$0" >&2; exit 2; }
+out=$1; shift
+pack=zip
+password=velmor-sample
+while [ $# -gt 0 ]; do
+  case $1 in
+    --pack) pack=$2; shift 2 ;;
+    --password) password=$2; shift 2 ;;
+    *) echo "publish-sample: unknown switch $1" >&2; exit 2 ;;
+  esac
+done
+case $pack in
+  zip) extension=zip ;;
+  velmor) extension=vdb ;;
+  *) echo "publish-sample: --pack must be zip or velmor" >&2; exit 2 ;;
+esac
+
+library="$BUILD_DIR/bin/loader/loader.dll"
+[ -f "$library" ] || { echo "publish-sample: build first (no $library)" >&2; exit 1; }
+domain=$(sed -n 's/^VELMOR_PRODUCT_DOMAIN:[A-Z]*=//p' "$BUILD_DIR/CMakeCache.txt")
+mkdir -p "$out"
+
+# Wine's drive Z: is the Unix root.
+windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
+
+"$ROOT/scripts/wine-run.sh" "$BUILD_DIR/wineprefix" "$BUILD_DIR/bin/velmor-pack.exe" config \
+  --file "$(windows_path "$library")" --url "http://config.${domain:-velmor.example}/loader.$extension" \
+  --pack "$pack" --password "$password" --desc "sample loader" --out "$(windows_path "$out/loader.db")"
