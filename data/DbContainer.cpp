@@ -121,9 +121,7 @@ bool CDbContainer::Save(const char* path, const char* password) const {
   return image.WriteToFile(path, false) == image.Length();
 }
 
-bool CDbContainer::ReadEntry(const char* name, CByteBuffer& out) const {
-  return ReadZipEntry(m_payload, name, out);
-}
+bool CDbContainer::ReadEntry(const char* name, CByteBuffer& out) const { return ReadZipEntry(m_payload, name, out); }
 
 bool CDbContainer::ReadTextEntry(const char* name, std::string& out) const {
   CByteBuffer bytes;

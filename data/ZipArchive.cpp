@@ -241,8 +241,7 @@ bool Rebuild(const CByteBuffer& archive, const char* name, const CByteBuffer* by
   return out.ReadFromFile(tempPath) > 0;
 }
 
-bool RebuildThroughTempFile(const CByteBuffer& archive, const char* name, const CByteBuffer* bytes,
-                            CByteBuffer& out) {
+bool RebuildThroughTempFile(const CByteBuffer& archive, const char* name, const CByteBuffer* bytes, CByteBuffer& out) {
   char tempPath[MAX_PATH];
   if (!MakePrefixedTempFile(kZipTempPrefix, tempPath)) return false;
   bool rebuilt = Rebuild(archive, name, bytes, tempPath, out);
