@@ -2,163 +2,114 @@
 
 #include <cstring>
 #include <new>
-#include <string>
 
 #include "UiTestSupport.h"
 #include "ui/BaseWindow.h"
-#include "ui/WindowMessages.h"
 
 namespace {
 
-constexpr UINT kRunCheck = WM_APP + 1;  // handled inside the modal loop
+constexpr UINT kCheckParent = WM_APP + 1;
 constexpr UINT kCloseThroughHandler = WM_APP + 2;
 
-// A popup that counts what its handler sees and runs a check while its modal loop runs.
 class CTestWindow : public CBaseWindow {
 public:
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
     if (message == WM_CLOSE) ++closesSeen;
-    if (message == kRunCheck) {
-      parentEnabledInLoop = parent && IsWindowEnabled(parent);
-      return 0;
-    }
+    if (message == kCheckParent) parentEnabledInLoop = IsWindowEnabled(parent) != FALSE;
     if (message == kCloseThroughHandler) return CBaseWindow::OnMessage(WM_CLOSE, 0, 0);
     return CBaseWindow::OnMessage(message, wParam, lParam);
   }
-  void OnDestroyed(HWND handle) override { destroyedHandle = handle; }
+  void OnDestroyed(HWND handle) override { destroyed = handle; }
 
   HWND parent = nullptr;
+  HWND destroyed = nullptr;
   int closesSeen = 0;
   bool parentEnabledInLoop = true;
-  HWND destroyedHandle = nullptr;
 };
 
-RECT RectOf(HWND window) {
+RECT RectOf(const CBaseWindow& window) {
   RECT rect = {};
-  GetWindowRect(window, &rect);
+  window.GetRect(rect);
   return rect;
-}
-
-HWND CreateSized(CBaseWindow& window, int width, int height) {
-  return window.Create("", nullptr, WS_POPUP, WS_EX_NOACTIVATE, 0, 0, width, height, nullptr);
 }
 
 }  // namespace
 
-TEST(BaseWindow, WmCloseForTheLiveWindowEndsTheModalLoopWithItsWParamUnseenByTheHandler) {
-  CTestWindow window;
-  CTestWindow parent;
-  ASSERT_TRUE(CreateSized(parent, 50, 50));
-  parent.Show();
+TEST(BaseWindow, ACloseForTheLiveWindowEndsTheModalLoopWithItsWParamWithTheParentDisabledMeanwhile) {
+  CTestWindow window, parent;
+  ASSERT_TRUE(parent.Create("", nullptr, WS_POPUP | WS_VISIBLE, WS_EX_NOACTIVATE, 0, 0, 50, 50, nullptr));
   ASSERT_TRUE(window.CreatePopup(nullptr, WS_POPUP));
-  window.parent = parent.GetHandle();
-  PostMessageA(window.GetHandle(), kRunCheck, 0, 0);
-  PostMessageA(window.GetHandle(), WM_CLOSE, 1, 0);
-  HWND handle = window.GetHandle();
-
-  EXPECT_EQ(1, window.RunModal(parent.GetHandle(), true));
-  EXPECT_EQ(0, window.closesSeen);
+  HWND handle = window.parent = parent.GetHandle(), own = window.GetHandle();
+  PostMessageA(own, kCheckParent, 0, 0);
+  PostMessageA(own, WM_CLOSE, 1, 0);
+  EXPECT_EQ(1, window.RunModal(handle, true));
+  EXPECT_EQ(0, window.closesSeen);  // the loop took it, the handler never saw it
   EXPECT_FALSE(window.parentEnabledInLoop);
-  EXPECT_TRUE(IsWindowEnabled(parent.GetHandle()));
-  EXPECT_FALSE(IsWindow(handle));
-  EXPECT_EQ(handle, window.destroyedHandle);
+  EXPECT_TRUE(IsWindowEnabled(handle));
+  EXPECT_FALSE(IsWindow(own));
+  EXPECT_EQ(own, window.destroyed);
   EXPECT_EQ(nullptr, window.GetHandle());
-  parent.Destroy();
 }
 
-TEST(BaseWindow, WmCloseThroughTheHandlerDestroysTheWindowAndTheThreadMessageEndsTheLoopWithZero) {
-  CTestWindow window;
-  ASSERT_TRUE(window.CreatePopup(nullptr, WS_POPUP));
-  HWND handle = window.GetHandle();
-  PostMessageA(handle, kCloseThroughHandler, 0, 0);
-  EXPECT_EQ(0, window.RunModal(nullptr, false));
-  EXPECT_FALSE(IsWindow(handle));
-}
+TEST(BaseWindow, ACloseThroughTheHandlerQuitAndSystemCloseEndTheLoopWithZero) {
+  CTestWindow closed;
+  ASSERT_TRUE(closed.CreatePopup(nullptr, WS_POPUP));
+  PostMessageA(closed.GetHandle(), kCloseThroughHandler, 0, 0);  // destroys, then a thread WM_CLOSE
+  EXPECT_EQ(0, closed.RunModal(nullptr, false));
 
-TEST(BaseWindow, WmQuitEndsTheModalLoopAndIsPostedAgainWithExitCodeOne) {
-  CTestWindow window;
+  CTestWindow system;
+  ASSERT_TRUE(system.CreatePopup(nullptr, WS_POPUP));
+  PostMessageA(system.GetHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  PostMessageA(system.GetHandle(), WM_CLOSE, 7, 0);
+  EXPECT_EQ(0, system.RunModal(nullptr, false));
+
+  CTestWindow quit;
   PostQuitMessage(5);
-  EXPECT_EQ(0, window.RunModal(nullptr, false));  // creates its own popup first
+  EXPECT_EQ(0, quit.RunModal(nullptr, false));  // makes its own popup first
   MSG message;
   ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-  EXPECT_EQ(1u, message.wParam);
+  EXPECT_EQ(1u, message.wParam);  // posted again for the enclosing loop
 }
 
-TEST(BaseWindow, SystemCloseCommandEndsTheModalLoopWithZero) {
-  CTestWindow window;
-  ASSERT_TRUE(window.CreatePopup(nullptr, WS_POPUP));
-  PostMessageA(window.GetHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  PostMessageA(window.GetHandle(), WM_CLOSE, 7, 0);  // never reached
-  EXPECT_EQ(0, window.RunModal(nullptr, false));
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-  }
-}
-
-TEST(BaseWindow, CentresOverAVisibleReferenceAndInTheWorkAreaForAnInvisibleOne) {
+TEST(BaseWindow, CentringUsesAVisibleReferenceElseTheWorkAreaAndStaysInsideIt) {
   RECT work = WorkArea();
   CBaseWindow reference, window;
-  ASSERT_TRUE(
-      reference.Create("", nullptr, WS_POPUP, WS_EX_NOACTIVATE, work.left + 40, work.top + 30, 200, 100, nullptr));
-  ASSERT_TRUE(CreateSized(window, 100, 40));
-  reference.Show();
+  ASSERT_TRUE(reference.Create("", nullptr, WS_POPUP | WS_VISIBLE, WS_EX_NOACTIVATE, work.left + 40, work.top + 30, 200,
+                               100, nullptr));
+  ASSERT_TRUE(window.Create("", nullptr, WS_POPUP, WS_EX_NOACTIVATE, 0, 0, 100, 40, nullptr));
   window.Center(reference.GetHandle());
-  EXPECT_EQ(work.left + 40 + 50, RectOf(window.GetHandle()).left);
-  EXPECT_EQ(work.top + 30 + 30, RectOf(window.GetHandle()).top);
-
+  EXPECT_EQ(work.left + 90, RectOf(window).left);
+  EXPECT_EQ(work.top + 60, RectOf(window).top);
+  ASSERT_TRUE(reference.CenterSized(nullptr, 20, 20));
   reference.Hide();
   window.Center(reference.GetHandle());
-  RECT rect = RectOf(window.GetHandle());
-  EXPECT_EQ(work.left + (work.right - work.left - 100) / 2, rect.left);
-  EXPECT_EQ(work.top + (work.bottom - work.top - 40) / 2, rect.top);
-  reference.Destroy();
-  window.Destroy();
-}
-
-TEST(BaseWindow, CentringKeepsTheWindowInsideTheWorkAreaRightAndBottomWinning) {
-  RECT work = WorkArea();
-  CBaseWindow reference, window;
-  ASSERT_TRUE(reference.Create("", nullptr, WS_POPUP, WS_EX_NOACTIVATE, work.left, work.top, 20, 20, nullptr));
+  EXPECT_EQ(work.left + (work.right - work.left - 100) / 2, RectOf(window).left);
   reference.Show();
-  ASSERT_TRUE(CreateSized(window, 100, 60));
-  window.Center(reference.GetHandle());  // centred over a corner window would stick out
-  EXPECT_EQ(work.left, RectOf(window.GetHandle()).left);
-  EXPECT_EQ(work.top, RectOf(window.GetHandle()).top);
-
-  int width = work.right - work.left + 100, height = work.bottom - work.top + 80;
-  EXPECT_TRUE(window.CenterSized(nullptr, width, height));
-  RECT rect = RectOf(window.GetHandle());
-  EXPECT_EQ(work.right, rect.right);
-  EXPECT_EQ(work.bottom, rect.bottom);
-  EXPECT_EQ(width, rect.right - rect.left);
+  SetWindowPos(reference.GetHandle(), nullptr, work.left, work.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  window.Center(reference.GetHandle());  // over a corner window it would stick out
+  EXPECT_EQ(work.left, RectOf(window).left);
+  EXPECT_EQ(work.top, RectOf(window).top);
+  EXPECT_TRUE(window.CenterSized(nullptr, work.right - work.left + 100, work.bottom - work.top + 80));
+  EXPECT_EQ(work.right, RectOf(window).right);  // larger than the work area: right and bottom win
+  EXPECT_EQ(work.bottom, RectOf(window).bottom);
   reference.Destroy();
   window.Destroy();
 }
 
-TEST(BaseWindow, TwoObjectsOfOneClassBothCreateTheirWindows) {
-  CBaseWindow first, second;
-  EXPECT_TRUE(first.CreatePopup(nullptr, WS_POPUP));
-  EXPECT_TRUE(second.CreatePopup(nullptr, WS_POPUP));
-  char name[256] = {};
+TEST(BaseWindow, ObjectsShareTheirClassAndAWindowOutlivingItsObjectNoLongerCallsIntoIt) {
+  CBaseWindow first;
+  ASSERT_TRUE(first.CreatePopup(nullptr, WS_POPUP));
+  char name[64] = {};
   GetClassNameA(first.GetHandle(), name, sizeof(name));
-  EXPECT_EQ("http://www.velmor.example", std::string(name));
+  EXPECT_STREQ("http://www.velmor.example", name);
   first.Destroy();
-  second.Destroy();
-}
 
-TEST(BaseWindow, AWindowOutlivingItsObjectNoLongerCallsIntoIt) {
   alignas(CTestWindow) unsigned char storage[sizeof(CTestWindow)];
-  CTestWindow* window = new (storage) CTestWindow;
-  ASSERT_TRUE(window->CreatePopup(nullptr, WS_POPUP));
-  HWND handle = window->GetHandle();
-  window->~CTestWindow();
+  CTestWindow* second = new (storage) CTestWindow;
+  ASSERT_TRUE(second->CreatePopup(nullptr, WS_POPUP));  // the class is registered already
+  HWND handle = second->GetHandle();
+  second->~CTestWindow();
   memset(storage, 0, sizeof(storage));   // a call into the dead object would now fault
-  SendMessageA(handle, WM_CLOSE, 0, 0);  // default handling: the window is destroyed
+  SendMessageA(handle, WM_CLOSE, 0, 0);  // default handling destroys the window
   EXPECT_FALSE(IsWindow(handle));
-}
-
-TEST(BaseWindow, RegisteredMessagesAreTheSystemWideNumbersOfTheirNames) {
-  EXPECT_EQ(RegisterWindowMessageA("WM_MessageBox"), MessageBoxRequestMessage());
-  EXPECT_GE(MessageBoxRequestMessage(), 0xC000u);
-  EXPECT_EQ(RegisterWindowMessageA("get_show_window_msg"), ShowWindowRequestMessage());
 }

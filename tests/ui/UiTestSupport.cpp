@@ -13,19 +13,17 @@
 
 namespace {
 
-constexpr DWORD kBoxWaitMs = 20000;
-constexpr DWORD kPollMs = 50;
-constexpr int kMessageBoxTextId = 0xFFFF;
+void AppendTo(void* buffer, void* data, int size) { static_cast<CByteBuffer*>(buffer)->Append(data, size); }
 
-void AppendToBuffer(void* context, void* data, int size) { static_cast<CByteBuffer*>(context)->Append(data, size); }
-
-std::vector<BYTE> ToBytes(const std::vector<uint32_t>& pixels, bool withAlpha) {
+CByteBuffer EncodePng(int width, int height, const std::vector<uint32_t>& pixels, int channels) {
   std::vector<BYTE> bytes;
   for (uint32_t p : pixels) {
-    bytes.insert(bytes.end(), {static_cast<BYTE>(p >> 16), static_cast<BYTE>(p >> 8), static_cast<BYTE>(p)});
-    if (withAlpha) bytes.push_back(static_cast<BYTE>(p >> 24));
+    for (int shift : {16, 8, 0, 24}) bytes.push_back(static_cast<BYTE>(p >> shift));
+    bytes.resize(bytes.size() - 4 + channels);
   }
-  return bytes;
+  CByteBuffer png;
+  stbi_write_png_to_func(AppendTo, &png, width, height, channels, bytes.data(), width * channels);
+  return png;
 }
 
 template <typename T>
@@ -33,82 +31,70 @@ void Put(std::string& out, T value) {
   out.append(reinterpret_cast<const char*>(&value), sizeof(value));
 }
 
-std::string IconBitmap(const IconImage& image) {
-  std::string bytes;
-  BITMAPINFOHEADER header = {};
-  header.biSize = sizeof(header);
-  header.biWidth = image.size;
-  header.biHeight = image.size * 2;  // colour rows and mask rows
-  header.biPlanes = 1;
-  header.biBitCount = 32;
-  Put(bytes, header);
-  for (int i = 0; i < image.size * image.size; ++i) Put<uint32_t>(bytes, 0xFF000000 | image.rgb);
-  int maskRow = ((image.size + 31) / 32) * 4;
-  bytes.append(static_cast<size_t>(maskRow) * image.size, '\0');
-  return bytes;
-}
-
-struct Search {
-  DWORD process;
-  const std::string* caption;
+struct BoxSearch {
+  std::string caption;
   HWND found;
 };
 
 BOOL CALLBACK FindBox(HWND window, LPARAM context) {
-  Search* search = reinterpret_cast<Search*>(context);
+  BoxSearch* search = reinterpret_cast<BoxSearch*>(context);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   char className[32] = {}, caption[256] = {};
   GetClassNameA(window, className, sizeof(className));
   GetWindowTextA(window, caption, sizeof(caption));
-  if (process == search->process && IsWindowVisible(window) && strcmp(className, "#32770") == 0 &&
-      *search->caption == caption) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
+  bool match = process == GetCurrentProcessId() && IsWindowVisible(window) && strcmp(className, "#32770") == 0 &&
+               search->caption == caption;
+  if (match) search->found = window;
+  return !match;
 }
 
 }  // namespace
 
+bool Near(uint32_t actual, uint32_t expected, int tolerance) {
+  for (int shift = 0; shift <= 16; shift += 8) {
+    if (abs(static_cast<int>((actual >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF)) > tolerance) {
+      return false;
+    }
+  }
+  return true;
+}
+
 CByteBuffer MakePng(int width, int height, const std::vector<uint32_t>& pixels) {
-  std::vector<BYTE> rgba = ToBytes(pixels, true);
-  CByteBuffer png;
-  stbi_write_png_to_func(AppendToBuffer, &png, width, height, 4, rgba.data(), width * 4);
-  return png;
+  return EncodePng(width, height, pixels, 4);
 }
 
 CByteBuffer SolidPng(int width, int height, uint32_t argb) {
-  return MakePng(width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, argb));
+  return MakePng(width, height, std::vector<uint32_t>(width * height, argb));
 }
 
-CByteBuffer MakeIcon(const std::vector<IconImage>& images) {
+bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& rgb) {
+  CByteBuffer png = EncodePng(width, height, rgb, 3);
+  return !png.IsEmpty() && png.WriteToFile(path.c_str(), false) == png.Length();
+}
+
+CByteBuffer MakeIcon(const std::vector<std::pair<int, uint32_t>>& images) {
   std::string directory, data;
-  Put<WORD>(directory, 0);
-  Put<WORD>(directory, 1);
-  Put<WORD>(directory, static_cast<WORD>(images.size()));
-  size_t offset = 6 + 16 * images.size();
-  for (const IconImage& image : images) {
-    std::string bitmap = IconBitmap(image);
-    Put<BYTE>(directory, static_cast<BYTE>(image.size));
-    Put<BYTE>(directory, static_cast<BYTE>(image.size));
-    Put<WORD>(directory, 0);  // colour count, reserved
-    Put<WORD>(directory, 1);
-    Put<WORD>(directory, 32);
-    Put<DWORD>(directory, static_cast<DWORD>(bitmap.size()));
-    Put<DWORD>(directory, static_cast<DWORD>(offset + data.size()));
+  for (WORD field : {0, 1, static_cast<int>(images.size())}) Put<WORD>(directory, field);
+  for (const auto& [size, rgb] : images) {
+    std::string bitmap;
+    BITMAPINFOHEADER header = {sizeof(header), size, size * 2, 1, 32, BI_RGB, 0, 0, 0, 0, 0};  // colours, then mask
+    Put(bitmap, header);
+    for (int i = 0; i < size * size; ++i) Put<uint32_t>(bitmap, 0xFF000000 | rgb);
+    bitmap.append((size + 31) / 32 * 4 * size, '\0');
+    for (BYTE field : {size, size, 0, 0}) Put(directory, field);
+    for (WORD field : {1, 32}) Put(directory, field);
+    Put<DWORD>(directory, bitmap.size());
+    Put<DWORD>(directory, 6 + 16 * images.size() + data.size());
     data += bitmap;
   }
   return Bytes(directory + data);
 }
 
 CPixelSurface::CPixelSurface(int width, int height, uint32_t fill)
-    : m_width(width),
-      m_height(height),
-      m_bitmap(CreateTopDownDib(width, height, &m_pixels)),
-      m_dc(CreateCompatibleDC(nullptr)) {
-  SelectObject(m_dc.Get(), m_bitmap.Get());  // the DC is deleted first, then the bitmap
-  for (int i = 0; i < width * height; ++i) m_pixels[i] = fill;
+    : m_width(width), m_bitmap(CreateTopDownDib(width, height, &m_pixels)), m_dc(CreateCompatibleDC(nullptr)) {
+  SelectObject(m_dc.Get(), m_bitmap.Get());  // the DC goes first, then the bitmap
+  std::fill(m_pixels, m_pixels + width * height, fill);
 }
 
 uint32_t CPixelSurface::At(int x, int y) const {
@@ -121,60 +107,38 @@ void CPixelSurface::Set(int x, int y, uint32_t pixel) {
   m_pixels[y * m_width + x] = pixel;
 }
 
-bool Near(uint32_t actual, uint32_t expected, int tolerance) {
-  for (int shift = 0; shift <= 16; shift += 8) {
-    int a = (actual >> shift) & 0xFF, e = (expected >> shift) & 0xFF;
-    if (abs(a - e) > tolerance) return false;
-  }
-  return true;
-}
-
-std::vector<uint32_t> CaptureScreen(const RECT& rect) {
+std::vector<uint32_t> CaptureScreen(const RECT& rect, const std::function<bool(const std::vector<uint32_t>&)>& accept) {
   int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  CPixelSurface surface(width, height, 0);
-  CWindowDC screen(nullptr);
-  BitBlt(surface.Dc(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY);
   std::vector<uint32_t> pixels;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) pixels.push_back(Rgb(surface.At(x, y)));
+  for (int waited = 0; waited <= 3000 && (pixels.empty() || !accept(pixels)); waited += 50) {
+    if (waited) Sleep(50);
+    CPixelSurface surface(width, height, 0);
+    CWindowDC screen(nullptr);
+    BitBlt(surface.Dc(), 0, 0, width, height, screen.Get(), rect.left, rect.top, SRCCOPY);
+    pixels.clear();
+    for (int i = 0; i < width * height; ++i) pixels.push_back(Rgb(surface.At(i % width, i / width)));
   }
   return pixels;
 }
 
-bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& rgb) {
-  std::vector<BYTE> bytes = ToBytes(rgb, false);
-  CByteBuffer png;
-  stbi_write_png_to_func(AppendToBuffer, &png, width, height, 3, bytes.data(), width * 3);
-  return !png.IsEmpty() && png.WriteToFile(path.c_str(), false) == png.Length();
-}
-
 CBoxAnswerer::CBoxAnswerer(const std::string& caption, int button)
-    : m_caption(caption), m_button(button), m_thread(&CBoxAnswerer::Run, this) {}
+    : m_thread([this, caption, button] {
+        BoxSearch search = {caption, nullptr};
+        for (int waited = 0; !search.found && waited < 20000; waited += 50) {
+          Sleep(50);
+          EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        }
+        if (!search.found) return;
+        char text[1024] = {};
+        GetDlgItemTextA(search.found, 0xFFFF, text, sizeof(text));  // a message box's text
+        m_seen = {true, GetWindow(search.found, GW_OWNER), {}, text};
+        GetWindowRect(search.found, &m_seen.rect);
+        PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+      }) {}
 
-CBoxAnswerer::~CBoxAnswerer() {
+const BoxSeen& CBoxAnswerer::Wait() {
   if (m_thread.joinable()) m_thread.join();
-}
-
-bool CBoxAnswerer::Wait() {
-  if (m_thread.joinable()) m_thread.join();
-  return m_found;
-}
-
-void CBoxAnswerer::Run() {
-  Search search = {GetCurrentProcessId(), &m_caption, nullptr};
-  for (DWORD waited = 0; !search.found && waited < kBoxWaitMs; waited += kPollMs) {
-    Sleep(kPollMs);
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-  }
-  if (!search.found) return;
-  HWND box = search.found;
-  owner = GetWindow(box, GW_OWNER);
-  GetWindowRect(box, &rect);
-  char buffer[1024] = {};
-  GetDlgItemTextA(box, kMessageBoxTextId, buffer, sizeof(buffer));
-  text = buffer;
-  m_found = true;
-  PostMessageA(box, WM_COMMAND, MAKEWPARAM(m_button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, m_button)));
+  return m_seen;
 }
 
 RECT WorkArea() {
@@ -183,10 +147,7 @@ RECT WorkArea() {
   return area;
 }
 
-POINT CentreOf(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
-
-unsigned long RunDisabledTest(const std::string& fullName) {
-  size_t split = fullName.find('.');
-  std::string filter = fullName.substr(0, split) + ".DISABLED_" + fullName.substr(split + 1);
-  return RunProgram("\"" + ExecutablePath() + "\" --gtest_also_run_disabled_tests --gtest_filter=" + filter);
+unsigned long RunDisabledTest(const std::string& suite, const std::string& name) {
+  return RunProgram("\"" + ExecutablePath() + "\" --gtest_also_run_disabled_tests --gtest_filter=" + suite +
+                    ".DISABLED_" + name);
 }

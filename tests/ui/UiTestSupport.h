@@ -1,11 +1,11 @@
 // Helpers of the window and drawing tests: images made in memory, pixels read back, message
-// boxes of this process found and answered.
+// boxes of this process answered.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,79 +13,56 @@
 #include "base/ByteBuffer.h"
 #include "ui/draw/GdiHandles.h"
 
-// 0x00RRGGBB of a pixel (its alpha byte dropped) and a colour made from parts.
 constexpr uint32_t Rgb(uint32_t pixel) { return pixel & 0xFFFFFF; }
 constexpr uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
+// Colours equal within `tolerance` per channel, alpha ignored (blends round differently).
+bool Near(uint32_t actual, uint32_t expected, int tolerance = 2);
 
-// A PNG (8-bit RGBA) of `width` × `height` pixels given row by row as straight 0xAARRGGBB.
+// 8-bit RGBA PNG of straight 0xAARRGGBB pixels, row by row; and of one colour.
 CByteBuffer MakePng(int width, int height, const std::vector<uint32_t>& pixels);
 CByteBuffer SolidPng(int width, int height, uint32_t argb);
+// An .ico file of opaque 32-bit images, {size, 0xRRGGBB} each.
+CByteBuffer MakeIcon(const std::vector<std::pair<int, uint32_t>>& images);
+bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& rgb);
 
-// An .ico file with one 32-bit image per entry, each filled with one opaque colour.
-struct IconImage {
-  int size;
-  uint32_t rgb;
-};
-CByteBuffer MakeIcon(const std::vector<IconImage>& images);
-
-// A 32-bit top-down DIB selected into a memory DC: a drawing target whose pixels are read directly.
+// A 32-bit top-down DIB selected into a memory DC, its pixels read and written directly.
 class CPixelSurface {
 public:
   CPixelSurface(int width, int height, uint32_t fill);
   HDC Dc() const { return m_dc.Get(); }
-  uint32_t At(int x, int y) const;  // 0xAARRGGBB as stored
+  uint32_t At(int x, int y) const;
   void Set(int x, int y, uint32_t pixel);
-  int Width() const { return m_width; }
-  int Height() const { return m_height; }
 
 private:
-  int m_width, m_height;
+  int m_width;
   uint32_t* m_pixels = nullptr;
   CBitmapHandle m_bitmap;
   CMemoryDC m_dc;
 };
 
-// Colours equal within `tolerance` per channel (blends round differently on each system).
-bool Near(uint32_t actual, uint32_t expected, int tolerance = 2);
+// A screen rectangle's pixels (0x00RRGGBB, row by row), captured again until `accept` likes them
+// or three seconds pass.
+std::vector<uint32_t> CaptureScreen(const RECT& rect, const std::function<bool(const std::vector<uint32_t>&)>& accept);
 
-// The pixels of a screen rectangle, row by row, as 0x00RRGGBB.
-std::vector<uint32_t> CaptureScreen(const RECT& rect);
-// Polls the screen until `accept` likes the capture or `timeoutMs` passes; the last capture.
-template <typename Predicate>
-std::vector<uint32_t> CaptureScreenUntil(const RECT& rect, Predicate accept, DWORD timeoutMs = 3000) {
-  std::vector<uint32_t> pixels = CaptureScreen(rect);
-  for (DWORD waited = 0; !accept(pixels) && waited < timeoutMs; waited += 50) {
-    Sleep(50);
-    pixels = CaptureScreen(rect);
-  }
-  return pixels;
-}
-bool WritePng(const std::string& path, int width, int height, const std::vector<uint32_t>& rgb);
-
-// Waits on its own thread for a visible message box of this process with the caption, notes
-// what it shows, and presses `button` by message.
-class CBoxAnswerer {
-public:
-  CBoxAnswerer(const std::string& caption, int button);
-  ~CBoxAnswerer();
-  bool Wait();  // joins; true when the box was found and pressed
-
+// On its own thread, waits for a visible box of this process with the caption, notes its owner,
+// rectangle and text, and presses `button` by message.
+struct BoxSeen {
+  bool found = false;
   HWND owner = nullptr;
   RECT rect = {};
   std::string text;
+};
+class CBoxAnswerer {
+public:
+  CBoxAnswerer(const std::string& caption, int button);
+  ~CBoxAnswerer() { Wait(); }
+  const BoxSeen& Wait();
 
 private:
-  void Run();
-
-  std::string m_caption;
-  int m_button;
-  std::atomic<bool> m_found{false};
+  BoxSeen m_seen;
   std::thread m_thread;
 };
 
-// The work area and a rectangle's centre.
 RECT WorkArea();
-POINT CentreOf(const RECT& rect);
-
-// Runs this test program again with only the named disabled test of a suite; its exit code.
-unsigned long RunDisabledTest(const std::string& fullName);
+// Runs this program again with only the named disabled test ("Suite.Name"); its exit code.
+unsigned long RunDisabledTest(const std::string& suite, const std::string& name);
