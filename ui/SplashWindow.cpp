@@ -4,6 +4,7 @@
 #include <ole2.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "base/ByteBuffer.h"
 #include "ui/draw/GdiHandles.h"

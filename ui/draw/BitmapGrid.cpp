@@ -15,12 +15,12 @@ int Height(const RECT& r) { return r.bottom - r.top; }
 // Copies boxes of the selected bitmap to the target: blended, or opaque (stretched or 1:1).
 class CGridPainter {
 public:
-  CGridPainter(HDC target, HDC source, const GridSpec& spec)
+  CGridPainter(HDC target, HDC source, const GridParams& grid)
       : m_target(target),
         m_source(source),
-        m_clip(spec.clip),
-        m_blended(spec.hasAlpha || spec.fade != 255),
-        m_blend(SkinBlend(spec.fade)) {}
+        m_clip(grid.clip),
+        m_blended(grid.hasAlpha || grid.fade != 255),
+        m_blend(SkinBlend(grid.fade)) {}
 
   bool Blended() const { return m_blended; }
 
@@ -58,21 +58,21 @@ private:
 int TileCount(int extent, int tile) { return tile > 0 && extent > 0 ? (extent + tile - 1) / tile : 0; }
 int TileExtent(int start, int tile, int end) { return start + tile > end ? end - start : tile; }
 
-void DrawTiledCentre(const CGridPainter& painter, const GridSpec& spec, const Box& centre, const Box& from) {
+void DrawTiledCentre(const CGridPainter& painter, const GridParams& grid, const Box& centre, const Box& from) {
   int endX = centre.x + centre.w, endY = centre.y + centre.h;
-  int columns = spec.xTiled ? TileCount(centre.w, from.w) : 1;
-  int rows = spec.yTiled ? TileCount(centre.h, from.h) : 1;
+  int columns = grid.xTiled ? TileCount(centre.w, from.w) : 1;
+  int rows = grid.yTiled ? TileCount(centre.h, from.h) : 1;
   // Only tiles cut on both axes are copied 1:1; a single tiled axis still stretches the other.
-  bool exact = spec.xTiled && spec.yTiled;
+  bool exact = grid.xTiled && grid.yTiled;
   for (int i = 0; i < rows; ++i) {
     for (int j = 0; j < columns; ++j) {
       Box to = centre;
       Box part = from;
-      if (spec.xTiled) {
+      if (grid.xTiled) {
         to.x = centre.x + j * from.w;
         to.w = part.w = TileExtent(to.x, from.w, endX);
       }
-      if (spec.yTiled) {
+      if (grid.yTiled) {
         to.y = centre.y + i * from.h;
         to.h = part.h = TileExtent(to.y, from.h, endY);
       }
@@ -81,60 +81,64 @@ void DrawTiledCentre(const CGridPainter& painter, const GridSpec& spec, const Bo
   }
 }
 
-void DrawNineGrid(const CGridPainter& painter, const GridSpec& spec) {
-  const RECT &d = spec.dest, &s = spec.source, &c = spec.corner;
-  int dw = Width(d) - c.left - c.right, dh = Height(d) - c.top - c.bottom;
-  int sw = Width(s) - c.left - c.right, sh = Height(s) - c.top - c.bottom;
-  Box centre = {d.left + c.left, d.top + c.top, dw, dh};
-  Box centreSource = {s.left + c.left, s.top + c.top, sw, sh};
-  if (!spec.hole) {
-    if (spec.xTiled || spec.yTiled) {
-      DrawTiledCentre(painter, spec, centre, centreSource);
+struct Span {
+  int start, extent;
+};
+
+// A rectangle cut in three along one axis: the inset, the middle, the other inset.
+void CutInThree(int low, int high, int lowInset, int highInset, Span out[3]) {
+  out[0] = {low, lowInset};
+  out[1] = {low + lowInset, high - low - lowInset - highInset};
+  out[2] = {high - highInset, highInset};
+}
+
+void DrawNineGrid(const CGridPainter& painter, const GridParams& grid) {
+  const RECT &d = grid.dest, &s = grid.source, &c = grid.corner;
+  Span toColumns[3], toRows[3], fromColumns[3], fromRows[3];
+  CutInThree(d.left, d.right, c.left, c.right, toColumns);
+  CutInThree(d.top, d.bottom, c.top, c.bottom, toRows);
+  CutInThree(s.left, s.right, c.left, c.right, fromColumns);
+  CutInThree(s.top, s.bottom, c.top, c.bottom, fromRows);
+  auto box = [](const Span& column, const Span& row) {
+    return Box{column.start, row.start, column.extent, row.extent};
+  };
+  if (!grid.hole) {
+    Box centre = box(toColumns[1], toRows[1]), centreSource = box(fromColumns[1], fromRows[1]);
+    if (grid.xTiled || grid.yTiled) {
+      DrawTiledCentre(painter, grid, centre, centreSource);
     } else {
       painter.Draw(centre, centreSource);
     }
   }
-  // Corners are copied 1:1, edges stretched along their length.
-  if (c.left > 0 && c.top > 0) painter.Draw({d.left, d.top, c.left, c.top}, {s.left, s.top, c.left, c.top});
-  if (c.top > 0) painter.Draw({centre.x, d.top, dw, c.top}, {centreSource.x, s.top, sw, c.top});
-  if (c.right > 0 && c.top > 0) {
-    painter.Draw({d.right - c.right, d.top, c.right, c.top}, {s.right - c.right, s.top, c.right, c.top});
-  }
-  if (c.left > 0) painter.Draw({d.left, centre.y, c.left, dh}, {s.left, centreSource.y, c.left, sh});
-  if (c.right > 0) {
-    painter.Draw({d.right - c.right, centre.y, c.right, dh}, {s.right - c.right, centreSource.y, c.right, sh});
-  }
-  if (c.left > 0 && c.bottom > 0) {
-    painter.Draw({d.left, d.bottom - c.bottom, c.left, c.bottom}, {s.left, s.bottom - c.bottom, c.left, c.bottom});
-  }
-  if (c.bottom > 0) {
-    painter.Draw({centre.x, d.bottom - c.bottom, dw, c.bottom}, {centreSource.x, s.bottom - c.bottom, sw, c.bottom});
-  }
-  if (c.right > 0 && c.bottom > 0) {
-    painter.Draw({d.right - c.right, d.bottom - c.bottom, c.right, c.bottom},
-                 {s.right - c.right, s.bottom - c.bottom, c.right, c.bottom});
+  // Then the border row by row: corners 1:1, edges stretched along their length. A border whose
+  // inset is 0 has no extent, and pieces without extent are not drawn.
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 3; ++column) {
+      if (row == 1 && column == 1) continue;
+      painter.Draw(box(toColumns[column], toRows[row]), box(fromColumns[column], fromRows[row]));
+    }
   }
 }
 
-bool IsUnscaledWithoutCorners(const GridSpec& spec) {
-  const RECT& c = spec.corner;
-  return Width(spec.dest) == Width(spec.source) && Height(spec.dest) == Height(spec.source) && c.left == 0 &&
+bool IsUnscaledWithoutCorners(const GridParams& grid) {
+  const RECT& c = grid.corner;
+  return Width(grid.dest) == Width(grid.source) && Height(grid.dest) == Height(grid.source) && c.left == 0 &&
          c.top == 0 && c.right == 0 && c.bottom == 0;
 }
 
 }  // namespace
 
-void DrawBitmapGrid(HDC target, HBITMAP bitmap, const GridSpec& spec) {
+void DrawBitmapGrid(HDC target, HBITMAP bitmap, const GridParams& grid) {
   BlendFunction();  // found before the first draw, once per process
   if (!bitmap) return;
   CMemoryDC source(CreateCompatibleDC(target));
   if (!source.IsValid()) return;
   CSelection selected(source.Get(), bitmap);
   SetStretchBltMode(target, COLORONCOLOR);
-  CGridPainter painter(target, source.Get(), spec);
-  if (!painter.Blended() && IsUnscaledWithoutCorners(spec)) {
-    painter.CopyClipped(spec.dest, spec.source);
+  CGridPainter painter(target, source.Get(), grid);
+  if (!painter.Blended() && IsUnscaledWithoutCorners(grid)) {
+    painter.CopyClipped(grid.dest, grid.source);
     return;
   }
-  DrawNineGrid(painter, spec);
+  DrawNineGrid(painter, grid);
 }

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-struct GridSpec {
+struct GridParams {
   RECT dest;            // where the image goes, in target coordinates
   RECT clip;            // pieces that do not meet it are skipped
   RECT source;          // the part of the bitmap, in image pixels
@@ -17,4 +17,4 @@ struct GridSpec {
 
 // A bitmap with alpha, or a fade below 255, goes through AlphaBlend (or the software blend);
 // otherwise through StretchBlt and BitBlt. Leaves the target's stretch mode at COLORONCOLOR.
-void DrawBitmapGrid(HDC target, HBITMAP bitmap, const GridSpec& spec);
+void DrawBitmapGrid(HDC target, HBITMAP bitmap, const GridParams& grid);

@@ -125,6 +125,6 @@ void FillAlphaColor(HDC dc, const RECT& rect, uint32_t color) {
   if (!bitmap.IsValid()) return;
   // Premultiplied, as the blend expects: the colour itself would brighten what lies beneath.
   *pixel = PremultipliedPixel(Alpha(color), Red(color), Green(color), Blue(color));
-  GridSpec spec = {rect, rect, {0, 0, 1, 1}, {0, 0, 0, 0}, true, 255, false, false, false};
-  DrawBitmapGrid(dc, bitmap.Get(), spec);
+  GridParams grid = {rect, rect, {0, 0, 1, 1}, {0, 0, 0, 0}, true, 255, false, false, false};
+  DrawBitmapGrid(dc, bitmap.Get(), grid);
 }

@@ -155,10 +155,10 @@ void DrawImageRecord(const SkinImage& image, HDC dc, const RECT& item, const REC
   source.bottom = std::min<LONG>(source.bottom, image.height);
   RECT met;
   if (!IntersectRect(&met, &attributes.dest, &item) || !IntersectRect(&met, &attributes.dest, &paint)) return;
-  GridSpec spec = {attributes.dest,  paint,           source,          attributes.corner,
-                   image.hasAlpha,   attributes.fade, attributes.hole, attributes.xTiled,
-                   attributes.yTiled};
-  DrawBitmapGrid(dc, image.bitmap.Get(), spec);
+  GridParams grid = {attributes.dest,  paint,           source,          attributes.corner,
+                     image.hasAlpha,   attributes.fade, attributes.hole, attributes.xTiled,
+                     attributes.yTiled};
+  DrawBitmapGrid(dc, image.bitmap.Get(), grid);
 }
 
 void DrawImageRecord(const SkinImage& image, HDC dc, const RECT& dest) {
