@@ -4,13 +4,10 @@
 
 #include <cstring>
 
-#include "base/FileUtil.h"
 #include "base/Md5.h"
-#include "base/ScopedHandle.h"
 #include "data/ZipArchive.h"
 
 const char CDbContainer::kMagic[] = "velmor db file";
-const char CDbContainer::kTempPrefix[] = "velmor_face_";
 
 namespace {
 
@@ -124,14 +121,7 @@ bool CDbContainer::Save(const char* path, const char* password) const {
   return image.WriteToFile(path, false) == image.Length();
 }
 
-bool CDbContainer::ReadEntry(const char* name, CByteBuffer& out) const {
-  CZipReader zip;
-  if (!zip.Open(m_payload)) return false;
-  int index = zip.Find(name);
-  unsigned long size = 0;
-  if (index < 0 || !zip.GetEntry(index, nullptr, &size) || size == 0) return false;
-  return zip.Extract(index, out);
-}
+bool CDbContainer::ReadEntry(const char* name, CByteBuffer& out) const { return ReadZipEntry(m_payload, name, out); }
 
 bool CDbContainer::ReadTextEntry(const char* name, std::string& out) const {
   CByteBuffer bytes;
@@ -142,41 +132,7 @@ bool CDbContainer::ReadTextEntry(const char* name, std::string& out) const {
 }
 
 bool CDbContainer::WriteEntry(const char* name, const CByteBuffer& bytes) {
-  CByteBuffer current;
-  if (ReadEntry(name, current) && current.Length() == bytes.Length()) {
-    char currentDigest[kMd5HexSize], newDigest[kMd5HexSize];
-    Md5Hex(current, 0, currentDigest, sizeof(currentDigest));
-    Md5Hex(bytes, 0, newDigest, sizeof(newDigest));
-    if (Md5Equal(currentDigest, newDigest)) return true;
-  }
-  char tempPath[MAX_PATH];
-  if (!MakePrefixedTempFile(kTempPrefix, tempPath)) return false;
-  bool rebuilt = RebuildWith(name, bytes, tempPath);
-  DeleteFileA(tempPath);
-  return rebuilt;
-}
-
-// The new entry first, then every other entry in its old order, into a fresh archive.
-bool CDbContainer::RebuildWith(const char* name, const CByteBuffer& bytes, const char* tempPath) {
-  CZipWriter writer;
-  if (!writer.Create(tempPath) || !writer.Add(name, bytes)) return false;
-  if (!m_payload.IsEmpty()) {
-    CZipReader reader;
-    if (!reader.Open(m_payload)) return false;
-    int count = reader.Count();
-    for (int i = 0; i < count; ++i) {
-      std::string entryName;
-      CByteBuffer content;
-      if (!reader.GetEntry(i, &entryName, nullptr)) return false;
-      if (ZipNamesEqual(entryName.c_str(), name)) continue;
-      if (!reader.Extract(i, content) || !writer.Add(entryName.c_str(), content)) return false;
-    }
-  }
-  if (!writer.Close()) return false;
-  CByteBuffer archive;
-  if (archive.ReadFromFile(tempPath) <= 0) return false;
-  m_payload = archive;
-  return true;
+  return PutZipEntry(m_payload, name, bytes);
 }
 
 bool CDbContainer::WriteTextEntry(const char* name, const char* text) {

@@ -28,7 +28,6 @@ int DecodeBuffer(CodecParams* params);
 class CDbContainer {
 public:
   static const char kMagic[];
-  static const char kTempPrefix[];
 
   // An empty password takes the bytes as a plain zip archive. On failure the payload is kept.
   bool Open(const CByteBuffer& bytes, const char* password);
@@ -43,7 +42,5 @@ public:
   const CByteBuffer& Payload() const { return m_payload; }
 
 private:
-  bool RebuildWith(const char* name, const CByteBuffer& bytes, const char* tempPath);
-
   CByteBuffer m_payload;
 };

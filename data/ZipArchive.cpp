@@ -6,6 +6,11 @@
 #include <unzip.h>
 #include <zip.h>
 
+#include "base/FileUtil.h"
+#include "base/Md5.h"
+
+const char kZipTempPrefix[] = "velmor_face_";
+
 namespace {
 
 constexpr size_t kNameBufferSize = kMaxZipEntryName + 1;
@@ -184,4 +189,80 @@ bool CZipWriter::Close() {
   bool closed = zipClose(m_zip, nullptr) == ZIP_OK;
   m_zip = nullptr;
   return closed;
+}
+
+bool ReadZipEntry(const CByteBuffer& archive, const char* name, CByteBuffer& out) {
+  CZipReader zip;
+  if (!zip.Open(archive)) return false;
+  int index = zip.Find(name);
+  unsigned long size = 0;
+  if (index < 0 || !zip.GetEntry(index, nullptr, &size) || size == 0) return false;
+  return zip.Extract(index, out);
+}
+
+bool HasZipEntry(const CByteBuffer& archive, const char* name) {
+  CZipReader zip;
+  return zip.Open(archive) && zip.Find(name) >= 0;
+}
+
+namespace {
+
+bool SameBytes(const CByteBuffer& a, const CByteBuffer& b) {
+  if (a.Length() != b.Length()) return false;
+  char digestA[kMd5HexSize], digestB[kMd5HexSize];
+  Md5Hex(a, 0, digestA, sizeof(digestA));
+  Md5Hex(b, 0, digestB, sizeof(digestB));
+  return Md5Equal(digestA, digestB);
+}
+
+// Every entry of `archive` except `skipName`, in order; an empty archive has none to copy.
+bool CopyEntriesExcept(const CByteBuffer& archive, const char* skipName, CZipWriter& writer) {
+  if (archive.IsEmpty()) return true;
+  CZipReader reader;
+  if (!reader.Open(archive)) return false;
+  int count = reader.Count();
+  for (int i = 0; i < count; ++i) {
+    std::string entryName;
+    CByteBuffer content;
+    if (!reader.GetEntry(i, &entryName, nullptr)) return false;
+    if (ZipNamesEqual(entryName.c_str(), skipName)) continue;
+    if (!reader.Extract(i, content) || !writer.Add(entryName.c_str(), content)) return false;
+  }
+  return true;
+}
+
+// A new archive: optionally `name` with `bytes` first, then the old entries other than `name`.
+bool Rebuild(const CByteBuffer& archive, const char* name, const CByteBuffer* bytes, const char* tempPath,
+             CByteBuffer& out) {
+  CZipWriter writer;
+  if (!writer.Create(tempPath)) return false;
+  if (bytes && !writer.Add(name, *bytes)) return false;
+  if (!CopyEntriesExcept(archive, name, writer) || !writer.Close()) return false;
+  return out.ReadFromFile(tempPath) > 0;
+}
+
+bool RebuildThroughTempFile(const CByteBuffer& archive, const char* name, const CByteBuffer* bytes, CByteBuffer& out) {
+  char tempPath[MAX_PATH];
+  if (!MakePrefixedTempFile(kZipTempPrefix, tempPath)) return false;
+  bool rebuilt = Rebuild(archive, name, bytes, tempPath, out);
+  DeleteFileA(tempPath);
+  return rebuilt;
+}
+
+}  // namespace
+
+bool PutZipEntry(CByteBuffer& archive, const char* name, const CByteBuffer& bytes) {
+  CByteBuffer current;
+  if (ReadZipEntry(archive, name, current) && SameBytes(current, bytes)) return true;
+  CByteBuffer rebuilt;
+  if (!RebuildThroughTempFile(archive, name, &bytes, rebuilt)) return false;
+  archive = rebuilt;
+  return true;
+}
+
+bool RemoveZipEntry(CByteBuffer& archive, const char* name, int maxBytes) {
+  CByteBuffer rebuilt;
+  if (!RebuildThroughTempFile(archive, name, nullptr, rebuilt) || rebuilt.Length() > maxBytes) return false;
+  archive = rebuilt;
+  return true;
 }

@@ -10,6 +10,9 @@ constexpr unsigned long kMaxZipEntryBytes = 256ul * 1024 * 1024;
 // Longest entry name we write (our minizip lacks its own length checks).
 constexpr size_t kMaxZipEntryName = 1024;
 
+// Temporary files of archive rebuilds start with this.
+extern const char kZipTempPrefix[];
+
 // Zip entry names are compared ignoring ASCII letter case.
 bool ZipNamesEqual(const char* a, const char* b);
 
@@ -56,3 +59,17 @@ public:
 private:
   void* m_zip;
 };
+
+// Whole-archive operations on zip bytes held in memory; entry names are compared ignoring case.
+
+// The entry's bytes; false when it is missing, empty, too large or damaged.
+bool ReadZipEntry(const CByteBuffer& archive, const char* name, CByteBuffer& out);
+bool HasZipEntry(const CByteBuffer& archive, const char* name);
+// Puts `bytes` under `name`. When the entry already holds the same bytes nothing changes; otherwise
+// the archive is rebuilt (through a temporary file) with the new entry first and every other entry
+// after it in the old order. On failure, including an old entry that cannot be copied, the archive
+// is left as it was.
+bool PutZipEntry(CByteBuffer& archive, const char* name, const CByteBuffer& bytes);
+// Rebuilds the archive without `name`; fails, leaving it as it was, when an entry cannot be copied
+// or the new archive would be larger than `maxBytes`.
+bool RemoveZipEntry(CByteBuffer& archive, const char* name, int maxBytes);

@@ -8,7 +8,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DEPS="$ROOT/.deps"
 STAMP="$DEPS/bootstrap.stamp"
 # Bump when the list of packages or sources below changes.
-BOOTSTRAP_VERSION=4
+BOOTSTRAP_VERSION=5
 
 ZLIB_SOURCE_VERSION=1:1.2.13.dfsg-1
 
@@ -18,6 +18,8 @@ PACKAGES=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev libz-mingw-w64-dev libstb-dev googletest
   wine wine32:i386 xvfb xauth x11-utils
+  # A CJK font: Wine draws the splash bar's Chinese status text (DEFAULT_GUI_FONT) with it.
+  fonts-wqy-microhei
 )
 # Emulates 32-bit x86 where the machine cannot run it natively (scripts/ensure-i386.sh). The
 # backported qemu is required: 7.2 tracks guest pages one by one, and Wine's large address

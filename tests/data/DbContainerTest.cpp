@@ -194,11 +194,11 @@ TEST(ContainerEntries, IdenticalContentLeavesThePayloadAlone) {
 }
 
 TEST(ContainerEntries, RebuildsLeaveNoTemporaryFiles) {
-  int before = CountTempFiles(CDbContainer::kTempPrefix);
+  int before = CountTempFiles(kZipTempPrefix);
   CDbContainer container = Sample();
   ASSERT_TRUE(container.WriteTextEntry("more.txt", "more"));
   EXPECT_FALSE(container.WriteEntry(std::string(2000, 'n').c_str(), Bytes("refused name")));
-  EXPECT_EQ(before, CountTempFiles(CDbContainer::kTempPrefix));
+  EXPECT_EQ(before, CountTempFiles(kZipTempPrefix));
 }
 
 TEST(ContainerGolden, OpensTheContainerWrittenByTheIndependentScript) {

@@ -113,7 +113,7 @@ Failure PackLibrary(const std::string& packing, const LoaderFile& record, const 
                     CByteBuffer& packed) {
   if (packing == "zip") {
     char zipPath[MAX_PATH];
-    if (!MakePrefixedTempFile(CDbContainer::kTempPrefix, zipPath)) return Fail("cannot create a temporary file");
+    if (!MakePrefixedTempFile(kZipTempPrefix, zipPath)) return Fail("cannot create a temporary file");
     CZipWriter zip;
     bool written = zip.Create(zipPath) &&
                    zip.Add(record.file_name.c_str(), library, record.compress_user_password.c_str()) && zip.Close();
