@@ -3,13 +3,18 @@
 #include <objbase.h>
 #include <ole2.h>
 
+#include <new>
+
 #include "app/Elevation.h"
+#include "app/LoadFlow.h"
 #include "app/ProductTexts.h"
 #include "app/SetupActions.h"
 #include "app/VersionInfo.h"
 #include "base/TextFormat.h"
 #include "data/DataPaths.h"
+#include "net/EventSocket.h"
 #include "ui/MessageBox.h"
+#include "ui/SplashWindow.h"
 
 namespace {
 
@@ -42,10 +47,27 @@ bool CLauncherApp::InitInstance() {
     return false;
   }
   setup.AskAddUninstallInfo();
+
+  if (!m_instance.MayStart(HasSwitch("/reboot"))) return false;
+  if (!NetStartup()) return false;
+  m_loader.reset(new (std::nothrow) CModuleLoader());
+  if (!m_loader) return false;
+  RunSplash();
+  // Loading failed or was declined when there is no start entry: the worker has said why.
+  m_loader->HandOver(GetDataRoot());
   return false;
 }
 
+// The bar runs modally on this thread while its worker runs the loading flow and closes it.
+void CLauncherApp::RunSplash() {
+  CModuleLoader& loader = *m_loader;
+  CSplashWindow splash([&loader](CSplashWindow& window) { CLoadFlow(window, loader).RunLoadFlow(); });
+  if (splash.CreateCentred()) splash.RunModal(nullptr, true);
+}
+
 int CLauncherApp::ExitInstance() {
+  NetCleanup();
+  m_loader.reset();
   CoUninitialize();
   OleUninitialize();
   return 0;

@@ -3,9 +3,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "app/AppBase.h"
+#include "app/ModuleLoader.h"
+#include "app/SingleInstance.h"
 
 class CLauncherApp : public CAppBase {
 public:
@@ -22,6 +25,12 @@ public:
 private:
   bool PrepareDataDirectory();
   void ReadVersionResource();
+  void RunSplash();
+
+  // Created for the loading; the worker thread fills it while the splash bar runs modally, and
+  // the main thread reads it only after that loop has ended.
+  std::unique_ptr<CModuleLoader> m_loader;
+  CSingleInstance m_instance;
 
   WORD m_versionMajor = 0;
   WORD m_versionMinor = 0;

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "BuildConfig.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -161,4 +163,9 @@ unsigned long RunProgramAnswering(const std::string& commandLine, const std::vec
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   return code;
+}
+
+CKernelHandle HoldLauncherInstance() {
+  std::string name = std::string("velmor_app:http://www.") + BuildConfig::kProductDomain;
+  return CKernelHandle(CreateMutexA(nullptr, FALSE, name.c_str()));
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/ByteBuffer.h"
+#include "base/ScopedHandle.h"
 
 // A fresh, empty folder below the temporary directory, deleted with everything in it at the end.
 class CScratchDir {
@@ -65,3 +66,7 @@ struct DialogSeen {
 };
 unsigned long RunProgramAnswering(const std::string& commandLine, const std::vector<DialogAnswer>& answers,
                                   std::vector<DialogSeen>* seen, unsigned long timeoutMs = 60000);
+
+// The running launcher's mark (its single-instance mutex), held by the test: a launcher started
+// meanwhile ends at the single-instance rule, after its data directory and first-run steps.
+CKernelHandle HoldLauncherInstance();

@@ -8,6 +8,7 @@
 #include "app/Elevation.h"
 #include "app/LauncherApp.h"
 #include "base/FileUtil.h"
+#include "base/ScopedHandle.h"
 #include "data/DataPaths.h"
 
 namespace {
@@ -18,6 +19,8 @@ TEST(LauncherApp, StartUpSetsTheDataRootAndReadsTheVersionResource) {
   ASSERT_TRUE(CreateDataDirectory(BesideExe("velmor files").c_str()));
   // The first-run question is settled, so start-up asks nothing.
   ASSERT_TRUE(WriteFileBytes(BesideExe("velmor files\\setup.ini"), ""));
+  // Another launcher seems to run: start-up ends at the single-instance rule.
+  CKernelHandle running = HoldLauncherInstance();
   {
     CLauncherApp app;
     EXPECT_EQ(&app, GetApp());

@@ -2,9 +2,11 @@
 
 #include <string>
 
+#include "BuildConfig.h"
 #include "TestSupport.h"
 #include "base/FileUtil.h"
 #include "base/Path.h"
+#include "base/ScopedHandle.h"
 #include "data/SpecialFolders.h"
 
 namespace {
@@ -17,8 +19,10 @@ std::string DocumentsDataDirectory() {
 
 std::string BesideLauncher() { return ExeDirectory() + "\\velmor files"; }
 
-// Starts velmor.exe and declines the first-run question.
+// Starts velmor.exe and declines the first-run question. The test holds the launcher's mutex, so
+// the start ends at the single-instance rule, after everything these tests look at.
 unsigned long RunLauncher(const std::string& arguments) {
+  CKernelHandle running = HoldLauncherInstance();
   return RunProgramAnswering("\"" + ExeDirectory() + "\\velmor.exe\" " + arguments, {{"添加软件卸载信息提示", IDNO}},
                              nullptr);
 }

@@ -64,7 +64,9 @@ protected:
   }
   void TearDown() override { RemoveEverythingInstalled(); }
 
+  // A normal start stops at the single-instance rule: these tests end with the first-run step.
   unsigned long Run(const std::string& arguments, const std::vector<DialogAnswer>& answers = {}) {
+    CKernelHandle running = HoldLauncherInstance();
     return RunProgramAnswering("\"" + m_exe + "\" " + arguments, answers, &m_seen);
   }
   std::string Marker() const { return m_data + "\\setup.ini"; }

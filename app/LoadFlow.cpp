@@ -1,0 +1,178 @@
+#include "app/LoadFlow.h"
+
+#include <ctime>
+#include <iterator>
+#include <string>
+
+#include "app/ModuleLoader.h"
+#include "app/ProductTexts.h"
+#include "base/TextFormat.h"
+#include "data/DataPaths.h"
+#include "ui/SplashWindow.h"
+
+namespace {
+
+const char kStarting[] = "请稍后，正在启动...";
+const char kLoadingConfig[] = "请稍后，正在加载配置...";
+const char kLoadingConfigProgress[] = "请稍后，正在加载配置(%s)...";
+const char kLoading[] = "请稍后，正在加载...";
+const char kLoadingProgress[] = "请稍后，正在加载(%s)...";
+const char kCountdownFormat[] = "网络异常，%d 秒后重试！";
+const char kRetryingFormat[] = "正在尝试第%d次重试";
+
+const char kNetworkCaption[] = "网络异常";
+const char kConfigFailed[] = "更新加载配置失败！\r\n";
+const char kLoaderFailed[] = "更新加载器失败！\r\n";
+const char kRetryBodyFormat[] =
+    "请确保网络可正常访问沐岚星官方网站！\r\n\r\n如有疑问，请联系官方网站客服处理！\r\n官方网站：%"
+    "s\r\n\r\n是否继续重试？";
+const char kHelpFormat[] = "\r\n如有疑问，请联系官方网站客服处理！\r\n官方网站：%s\r\n";
+
+const char kConfigBadStatus[] = "加载配置数据异常！";
+const char kConfigBadMessage[] = "加载配置数据异常，请确保网络可正常访问沐岚星官方网站！\r\n";
+const char kUnpackFailed[] = "更新加载器异常！";
+const char kWriteFailed[] = "写入加载器异常！";
+const char kStartFailedStatus[] = "软件启动失败！";
+const char kStartFailedFormat[] = "启动软件失败！\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
+const char kStartFailedWithErrorFormat[] = "启动软件失败！\r\n%s\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
+
+// Pauses after the failed attempts; a 0 ends the round.
+const int kConfigRetryDelays[] = {3, 5, 8, 0};
+const int kLoaderRetryDelays[] = {3, 5, 8};
+constexpr DWORD kRetryTextPauseMs = 1000;
+
+const char kOverrideSwitch[] = "update.ini";
+const char kOverrideLibrary[] = "loader.dll";
+constexpr long long kOverrideMaxDays = 10;
+constexpr long long kSecondsPerDay = 86400;
+// Stamped when this file is compiled: the age of the build decides whether the override holds.
+const char kBuildTime[] = __TIME__;
+const char kBuildDate[] = __DATE__;
+
+std::string Formatted(const char* format, const std::string& value) {
+  std::string text;
+  FormatString(text, format, value.c_str());
+  return text;
+}
+
+}  // namespace
+
+bool CLoadFlow::RunLoadFlow() {
+  m_splash.SetStatusText(kStarting);
+  CByteBuffer loaderBytes;
+  if (!UpdateLoader(loaderBytes)) return false;
+  if (m_loader.LoadModule(loaderBytes)) return true;
+
+  m_splash.SetStatusText(kStartFailedStatus);
+  const std::string& error = m_loader.GetLastErrorText();
+  std::string message;
+  if (error.empty()) {
+    message = Formatted(kStartFailedFormat, ProductWebAddress());
+  } else {
+    FormatString(message, kStartFailedWithErrorFormat, error.c_str(), ProductWebAddress().c_str());
+  }
+  m_splash.ShowMessage(message.c_str(), kErrorCaption, MB_ICONHAND);
+  return false;
+}
+
+bool CLoadFlow::UpdateLoader(CByteBuffer& loaderBytes) {
+  CByteBuffer config;
+  while (!DownloadConfigWithRetry(config)) {
+    if (!AskRetry(kConfigFailed)) return false;
+  }
+  if (!m_loader.ParseConfig(config)) return Fail(kConfigBadStatus, kConfigBadMessage);
+  if (LocalLoaderOverride(loaderBytes)) return true;
+
+  const LoaderFile& file = *m_loader.GetLoaderFile();
+  if (m_loader.CheckInstalled(file, loaderBytes)) return true;
+  CByteBuffer packed;
+  if (!m_loader.CheckPacked(file, packed)) {
+    while (!DownloadLoaderWithRetry(packed)) {
+      if (!AskRetry(kLoaderFailed)) return false;
+    }
+  }
+  CByteBuffer unpacked;
+  if (!m_loader.Unpack(packed, unpacked)) return Fail(kUnpackFailed, (std::string(kUnpackFailed) + "\r\n").c_str());
+  CDataPaths paths;
+  const char* path = paths.GetLoaderFilePath(file.file_name.c_str());
+  if (!path || unpacked.WriteToFile(path, false) != unpacked.Length()) {
+    return Fail(kWriteFailed, (std::string(kWriteFailed) + "\r\n").c_str());
+  }
+  loaderBytes = unpacked;
+  return true;
+}
+
+bool CLoadFlow::DownloadConfigWithRetry(CByteBuffer& config) {
+  for (int attempt = 0;; ++attempt) {
+    m_splash.SetStatusText(kLoadingConfig);
+    m_splash.SetProgressFormat(kLoadingConfigProgress);
+    if (m_loader.DownloadConfig(config, ReportProgress, reinterpret_cast<DWORD_PTR>(&m_splash))) return true;
+    int delay = kConfigRetryDelays[attempt];
+    if (delay == 0) return false;
+    CountDown(delay, attempt);
+    Sleep(kRetryTextPauseMs);
+  }
+}
+
+bool CLoadFlow::DownloadLoaderWithRetry(CByteBuffer& packed) {
+  m_splash.SetStatusText(kLoading);
+  m_splash.SetProgressFormat(kLoadingProgress);
+  for (int attempt = 0; attempt < static_cast<int>(std::size(kLoaderRetryDelays)); ++attempt) {
+    if (m_loader.DownloadPackage(*m_loader.GetLoaderFile(), packed, ReportProgress,
+                                 reinterpret_cast<DWORD_PTR>(&m_splash))) {
+      return true;
+    }
+    CountDown(kLoaderRetryDelays[attempt], attempt);
+  }
+  return false;
+}
+
+// The countdown text, the pause, then the text of the attempt to come (its percentage format too).
+void CLoadFlow::CountDown(int seconds, int attempt) {
+  std::string text;
+  FormatString(text, kCountdownFormat, seconds);
+  m_splash.SetStatusText(text.c_str());
+  Sleep(static_cast<DWORD>(seconds) * 1000);
+  std::string retrying;
+  FormatString(retrying, kRetryingFormat, attempt + 1);
+  m_splash.SetProgressFormat((retrying + "(%s)...").c_str());
+  m_splash.SetStatusText((retrying + "...").c_str());
+}
+
+bool CLoadFlow::AskRetry(const char* failure) {
+  std::string message = failure + Formatted(kRetryBodyFormat, ProductWebAddress());
+  // The text holds no "%" of its own: the format call shows it as it is.
+  return m_splash.ShowMessageFormat(kNetworkCaption, MB_RETRYCANCEL | MB_ICONHAND, message.c_str()) != IDCANCEL;
+}
+
+bool CLoadFlow::Fail(const char* status, const char* message) {
+  m_splash.SetStatusText(status);
+  std::string text = message + Formatted(kHelpFormat, ProductWebAddress());
+  m_splash.ShowMessageFormat(kErrorCaption, MB_ICONHAND, text.c_str());
+  return false;
+}
+
+void CLoadFlow::ReportProgress(int done, int total, DWORD_PTR splash, int* /*continueFlag*/) {
+  reinterpret_cast<CSplashWindow*>(splash)->ReportProgress(done, total);
+}
+
+bool DaysSinceBuild(const char* buildTime, const char* buildDate, time_t now, long long* days) {
+  std::string stamp;
+  FormatString(stamp, "%s %s", buildTime, buildDate);
+  time_t built;
+  if (!ParseVariantDate(stamp.c_str(), &built)) return false;
+  *days = static_cast<long long>(now - built) / kSecondsPerDay;
+  return true;
+}
+
+bool CLoadFlow::LocalLoaderOverride(CByteBuffer& loaderBytes) {
+  if (!ExeDirHasFile(kOverrideSwitch) || !ExeDirHasFile(kOverrideLibrary)) return false;
+  long long days = 0;
+  if (!DaysSinceBuild(kBuildTime, kBuildDate, time(nullptr), &days) || days >= kOverrideMaxDays) return false;
+  CDataPaths paths;
+  const char* path = paths.GetExeDirFilePath(kOverrideLibrary);
+  CByteBuffer bytes;
+  if (!path || bytes.ReadFromFile(path) <= 0) return false;
+  loaderBytes = bytes;
+  return true;
+}

@@ -1,0 +1,42 @@
+// The worker thread's job while the splash bar is shown: fetch and check the loader
+// configuration, make sure the loader library it names is present and intact (downloading and
+// unpacking it when needed) and load it. Every step reports on the bar; network failures are
+// retried with a countdown and then offered to the user for another round.
+#pragma once
+
+#include <windows.h>
+
+#include <ctime>
+
+#include "base/ByteBuffer.h"
+
+class CModuleLoader;
+class CSplashWindow;
+
+class CLoadFlow {
+public:
+  CLoadFlow(CSplashWindow& splash, CModuleLoader& loader) : m_splash(splash), m_loader(loader) {}
+
+  bool RunLoadFlow();
+  bool UpdateLoader(CByteBuffer& loaderBytes);
+  bool DownloadConfigWithRetry(CByteBuffer& config);
+  bool DownloadLoaderWithRetry(CByteBuffer& packed);
+
+  // The HTTP client's progress callback: the percentage on the bar given as context.
+  static void ReportProgress(int done, int total, DWORD_PTR splash, int* continueFlag);
+  // "update.ini" and "loader.dll" beside the executable of a build less than 10 days old: that
+  // library is used as it is (a developer's shortcut).
+  static bool LocalLoaderOverride(CByteBuffer& loaderBytes);
+
+private:
+  void CountDown(int seconds, int attempt);
+  bool AskRetry(const char* failure);
+  bool Fail(const char* status, const char* message);
+
+  CSplashWindow& m_splash;
+  CModuleLoader& m_loader;
+};
+
+// Whole days (toward zero) from the build stamp (__TIME__ and __DATE__, read as local time) to
+// `now`; false when the stamp cannot be read.
+bool DaysSinceBuild(const char* buildTime, const char* buildDate, time_t now, long long* days);
