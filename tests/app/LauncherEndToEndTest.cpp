@@ -1,0 +1,337 @@
+// velmor.exe end to end: real launcher processes under Wine, reaching the reference configuration
+// server through a ".Proxy" file beside a copy of the executable, with the sample loader library
+// (or a faulty one) published. The harness starts the servers (tests/app/e2e/servers.sh).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "BuildConfig.h"
+#include "TestSupport.h"
+#include "app/LoaderConfig.h"
+#include "app/ModuleLoader.h"
+#include "base/FileUtil.h"
+#include "base/Path.h"
+#include "base/ScopedHandle.h"
+
+namespace {
+
+const std::string kState = VELMOR_E2E_STATE_DIR;
+const std::string kPublish = kState + "\\publish";
+const char kPassword[] = "e2e-password";
+constexpr int kClosedPort = 1;  // nothing listens there: every connection is refused at once
+
+struct Request {
+  std::string path;
+  std::string ifNoneMatch;  // "" when absent
+  int status;
+};
+
+// The JSON string value of `key` in one log line ("" for null), with \" unescaped.
+std::string JsonValue(const std::string& line, const std::string& key) {
+  size_t at = line.find("\"" + key + "\": ");
+  if (at == std::string::npos) return "";
+  at += key.size() + 4;
+  if (line[at] != '"') {
+    std::string raw = line.substr(at, line.find_first_of(",}", at) - at);
+    return raw == "null" ? "" : raw;
+  }
+  std::string value;
+  for (size_t i = at + 1; i < line.size() && line[i] != '"'; ++i) {
+    if (line[i] == '\\') ++i;
+    value += line[i];
+  }
+  return value;
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream file(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  return lines;
+}
+
+int ServerPort(const char* name) { return std::stoi(ReadFileBytes(kState + "\\" + name + ".port")); }
+
+std::string UpperMd5(const std::string& bytes) {
+  std::string digest = Md5Of(bytes);
+  std::transform(digest.begin(), digest.end(), digest.begin(), ::toupper);
+  return digest;
+}
+
+std::string WebsiteLines() { return std::string("官方网站：http://www.") + BuildConfig::kProductDomain + "\r\n"; }
+
+class LauncherEndToEnd : public ::testing::Test {
+protected:
+  void SetUp() override {
+    m_run = m_scratch.File("launcher run");
+    m_exe = m_run + "\\velmor.exe";
+    m_data = m_run + "\\velmor files";
+    m_trace = m_scratch.File("trace.txt");
+    ASSERT_TRUE(CPath(m_data.c_str()).MakeDirectory());
+    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\velmor.exe").c_str(), m_exe.c_str(), FALSE));
+    ASSERT_TRUE(WriteFileBytes(m_data + "\\setup.ini", ""));  // the first-run question is settled
+    UseServer("normal");
+    SetEnvironmentVariableA("VELMOR_LOADER_TRACE", m_trace.c_str());
+    SetEnvironmentVariableA("VELMOR_LOADER_AUTOCLOSE_MS", "300");
+    SetEnvironmentVariableA("VELMOR_TEST_FAULT", nullptr);
+    for (const char* name : {"normal", "failing"}) m_logStart.push_back(Lines(LogOf(name)).size());
+    DeleteTreeBestEffort(kPublish.c_str());
+    CPath(kPublish.c_str()).MakeDirectory();
+  }
+
+  static std::string LogOf(const char* server) { return kState + "\\" + server + ".log"; }
+  std::string LoaderDir() const { return m_data + "\\cache\\loader"; }
+
+  void UseServer(const char* name) { UsePort(ServerPort(name)); }
+  void UsePort(int port) { ASSERT_TRUE(WriteFileBytes(m_exe + ".Proxy", "127.0.0.1\r\n" + std::to_string(port))); }
+
+  // Publishes a library the way an operator does, with velmor-pack: loader.db and the package.
+  void Publish(const std::string& library, const char* pack = "zip") {
+    std::string extension = std::string(pack) == "zip" ? "zip" : "vdb";
+    std::string url = std::string("http://config.") + BuildConfig::kProductDomain + "/loader." + extension;
+    ASSERT_EQ(0u, RunProgram("\"" + ExeDirectory() + "\\velmor-pack.exe\" config --file \"" + library + "\" --url " +
+                             url + " --pack " + pack + " --packed-name loader." + extension + " --password " +
+                             kPassword + " --desc e2e --out \"" + kPublish + "\\loader.db\""));
+  }
+  static std::string SampleLibrary() { return ExeDirectory() + "\\loader\\loader.dll"; }
+
+  unsigned long Launch(const std::vector<DialogAnswer>& answers = {}, const std::string& arguments = "") {
+    m_seen.clear();
+    return RunProgramAnswering("\"" + m_exe + "\" " + arguments, answers, &m_seen, 120000);
+  }
+
+  // The requests the named server logged since this test began (the log is written after each
+  // answer, so a line may trail the launcher's exit by a moment).
+  std::vector<Request> Requests(const char* server, size_t atLeast = 0) {
+    std::vector<Request> requests;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      std::vector<std::string> lines = Lines(LogOf(server));
+      size_t start = m_logStart[std::string(server) == "normal" ? 0 : 1];
+      requests.clear();
+      for (size_t i = start; i < lines.size(); ++i) {
+        requests.push_back({JsonValue(lines[i], "path"), JsonValue(lines[i], "if_none_match"),
+                            atoi(JsonValue(lines[i], "status").c_str())});
+      }
+      if (requests.size() >= atLeast) break;
+      Sleep(100);
+    }
+    return requests;
+  }
+
+  // The events of the sample library's trace that ran on the launcher's main thread, in order.
+  std::vector<std::string> MainThreadEvents() const {
+    std::vector<std::string> events;
+    for (const std::string& line : Lines(m_trace)) {
+      if (TraceField(line, "thread") == TraceField(line, "main_thread"))
+        events.push_back(line.substr(0, line.find(' ')));
+    }
+    return events;
+  }
+  static std::string TraceField(const std::string& line, const std::string& name) {
+    size_t at = line.find(" " + name + "=");
+    if (at == std::string::npos) return "";
+    at += name.size() + 2;
+    return line.substr(at, line.find(' ', at) - at);
+  }
+  int CountEvents(const char* event) const {
+    std::vector<std::string> events = MainThreadEvents();
+    return static_cast<int>(std::count(events.begin(), events.end(), event));
+  }
+  bool WorkbenchStarted() const { return CountEvents("start") > 0; }
+
+  // The sample library's entries ran on the launcher's main thread, data first, with our data directory.
+  void ExpectWorkbenchStarted() {
+    std::vector<std::string> events = MainThreadEvents();
+    ASSERT_GE(events.size(), 2u) << ReadFileBytes(m_trace);
+    EXPECT_EQ("data_config", events[0]);
+    EXPECT_EQ("start", events[1]);
+    EXPECT_NE(std::string::npos, ReadFileBytes(m_trace).find("data=" + m_data)) << ReadFileBytes(m_trace);
+  }
+
+  CScratchDir m_scratch;
+  std::string m_run, m_exe, m_data, m_trace;
+  std::vector<size_t> m_logStart;
+  std::vector<DialogSeen> m_seen;
+};
+
+}  // namespace
+
+TEST_F(LauncherEndToEnd, FreshStartDownloadsChecksUnpacksAndStartsTheWorkbench) {
+  for (const char* pack : {"zip", "velmor"}) {
+    SCOPED_TRACE(pack);
+    DeleteTreeBestEffort(LoaderDir().c_str());
+    DeleteFileA(m_trace.c_str());
+    m_logStart[0] = Lines(LogOf("normal")).size();
+    Publish(SampleLibrary(), pack);
+    EXPECT_EQ(0u, Launch());
+    EXPECT_TRUE(m_seen.empty());
+    std::vector<Request> requests = Requests("normal", 2);
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_EQ("/loader.db", requests[0].path);
+    EXPECT_EQ("", requests[0].ifNoneMatch);
+    EXPECT_EQ(std::string("/loader.") + (std::string(pack) == "zip" ? "zip" : "vdb"), requests[1].path);
+    EXPECT_EQ(ReadFileBytes(SampleLibrary()), ReadFileBytes(LoaderDir() + "\\loader.dll"));
+    EXPECT_EQ(ReadFileBytes(kPublish + "\\loader.db"), ReadFileBytes(LoaderDir() + "\\loader_config.db"));
+    ExpectWorkbenchStarted();
+  }
+}
+
+TEST_F(LauncherEndToEnd, LaterStartsUseTheCacheAndWhatIsInstalled) {
+  Publish(SampleLibrary());
+  ASSERT_EQ(0u, Launch());
+  m_logStart[0] = Lines(LogOf("normal")).size();
+  DeleteFileA(m_trace.c_str());
+
+  EXPECT_EQ(0u, Launch());
+  std::vector<Request> requests = Requests("normal", 1);
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ("\"" + UpperMd5(ReadFileBytes(kPublish + "\\loader.db")) + "\"", requests[0].ifNoneMatch);
+  EXPECT_EQ(304, requests[0].status);
+  ExpectWorkbenchStarted();
+
+  // Only the package is left: it is unpacked again without a download.
+  ASSERT_TRUE(DeleteFileA((LoaderDir() + "\\loader.dll").c_str()));
+  m_logStart[0] = Lines(LogOf("normal")).size();
+  EXPECT_EQ(0u, Launch());
+  requests = Requests("normal", 1);
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ("/loader.db", requests[0].path);
+  EXPECT_EQ(ReadFileBytes(SampleLibrary()), ReadFileBytes(LoaderDir() + "\\loader.dll"));
+}
+
+TEST_F(LauncherEndToEnd, AnUnusableConfigurationIsReportedAndNothingIsInstalled) {
+  LoaderFile file;
+  file.file_name = "loader.dll";
+  file.url = "http://config.velmor.example/loader.zip";
+  file.compress_file_name = "loader.zip";
+  file.compress_type = "zip";
+  CLoaderConfig twoRecords;
+  twoRecords.Add(file);
+  twoRecords.Add(file);
+  LoaderFile outside = file;
+  outside.file_name = "..\\..\\loader.dll";
+  CLoaderConfig notPlain;
+  notPlain.Add(outside);
+  for (const CLoaderConfig* config : {&twoRecords, &notPlain}) {
+    ASSERT_TRUE(config->Save((kPublish + "\\loader.db").c_str(), "agent", CModuleLoader::kConfigPassword));
+    EXPECT_EQ(0u, Launch());
+    ASSERT_EQ(1u, m_seen.size());
+    EXPECT_EQ("错误", m_seen[0].caption);
+    EXPECT_EQ("加载配置数据异常，请确保网络可正常访问沐岚星官方网站！\r\n\r\n如有疑问，请联系官方网站客服处理！\r\n" +
+                  WebsiteLines(),
+              m_seen[0].text);
+    EXPECT_FALSE(FileExists(LoaderDir() + "\\loader.dll"));
+    EXPECT_FALSE(FileExists(m_run + "\\loader.dll"));
+    EXPECT_FALSE(WorkbenchStarted());
+  }
+}
+
+TEST_F(LauncherEndToEnd, ANetworkThatComesBackIsRetriedAfterTheUserAsks) {
+  Publish(SampleLibrary());
+  UseServer("failing");  // drops its first four requests
+  DWORD started = GetTickCount();
+  EXPECT_EQ(0u, Launch({{"网络异常", IDRETRY}}));
+  ASSERT_EQ(1u, m_seen.size());
+  EXPECT_EQ("更新加载配置失败！\r\n请确保网络可正常访问沐岚星官方网站！\r\n\r\n如有疑问，请联系官方网站客服处理！\r\n" +
+                WebsiteLines() + "\r\n是否继续重试？",
+            m_seen[0].text);
+  // Four attempts with 3, 5 and 8 s pauses, each followed by a second of the retry text.
+  EXPECT_GE(GetTickCount() - started, 19000u);
+  std::vector<Request> requests = Requests("failing", 2);
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ("/loader.db", requests[requests.size() - 2].path);
+  EXPECT_EQ("/loader.zip", requests.back().path);
+  ExpectWorkbenchStarted();
+}
+
+TEST_F(LauncherEndToEnd, CancellingTheRetryEndsQuietly) {
+  UsePort(kClosedPort);
+  EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
+  ASSERT_EQ(1u, m_seen.size());
+  EXPECT_EQ("网络异常", m_seen[0].caption);
+  EXPECT_FALSE(WorkbenchStarted());
+  EXPECT_FALSE(FileExists(LoaderDir() + "\\loader_config.db"));
+}
+
+TEST_F(LauncherEndToEnd, APackageThatFailsItsChecksumIsDownloadedThreeTimes) {
+  Publish(SampleLibrary());
+  ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.zip", "not the package the configuration names"));
+  EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
+  ASSERT_EQ(1u, m_seen.size());
+  EXPECT_EQ("更新加载器失败！\r\n请确保网络可正常访问沐岚星官方网站！\r\n\r\n如有疑问，请联系官方网站客服处理！\r\n" +
+                WebsiteLines() + "\r\n是否继续重试？",
+            m_seen[0].text);
+  std::vector<Request> requests = Requests("normal", 4);
+  ASSERT_EQ(4u, requests.size());
+  EXPECT_EQ(3,
+            std::count_if(requests.begin(), requests.end(), [](const Request& r) { return r.path == "/loader.zip"; }));
+  EXPECT_FALSE(FileExists(LoaderDir() + "\\loader.dll"));
+}
+
+TEST_F(LauncherEndToEnd, LibrariesThatFailTheContractAreReportedWithTheirReason) {
+  struct Case {
+    const char* library;
+    const char* fault;
+    const char* reason;  // null: a silent exit
+  };
+  const Case cases[] = {{"no_export_loader.dll", "", "获取模块接口为空！"},
+                        {"faulty_loader.dll", "start_null", "获取启动模块为空！"},
+                        {"faulty_loader.dll", "data_false", nullptr}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.library) + " " + c.fault);
+    DeleteTreeBestEffort(LoaderDir().c_str());
+    Publish(ExeDirectory() + "\\testlibs\\" + c.library);
+    SetEnvironmentVariableA("VELMOR_TEST_FAULT", c.fault);
+    EXPECT_EQ(0u, Launch());
+    if (!c.reason) {
+      EXPECT_TRUE(m_seen.empty());
+      continue;
+    }
+    ASSERT_EQ(1u, m_seen.size());
+    EXPECT_EQ("错误", m_seen[0].caption);
+    EXPECT_EQ(std::string("启动软件失败！\r\n") + c.reason + "\r\n\r\n请登录沐岚星官方网站：http://www." +
+                  BuildConfig::kProductDomain + "\r\n联系官方客服处理！",
+              m_seen[0].text);
+  }
+}
+
+TEST_F(LauncherEndToEnd, ASecondStartShowsTheRunningWorkbenchOrWaitsForItWithReboot) {
+  Publish(SampleLibrary());
+  SetEnvironmentVariableA("VELMOR_LOADER_AUTOCLOSE_MS", "6000");
+  std::string command = "\"" + m_exe + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  CKernelHandle first(info.hProcess), firstThread(info.hThread);
+  for (int i = 0; i < 200 && ReadFileBytes(m_trace).find("window ") == std::string::npos; ++i) Sleep(100);
+  ASSERT_NE(std::string::npos, ReadFileBytes(m_trace).find("window ")) << "the workbench did not open";
+  size_t requestsSoFar = Requests("normal").size();
+
+  EXPECT_EQ(0u, Launch());
+  EXPECT_EQ(requestsSoFar, Requests("normal").size());
+  for (int i = 0; i < 50 && ReadFileBytes(m_trace).find("show_request") == std::string::npos; ++i) Sleep(100);
+  EXPECT_NE(std::string::npos, ReadFileBytes(m_trace).find("show_request"));
+
+  // With "/reboot" the second start waits for the first to go, then loads as usual.
+  SetEnvironmentVariableA("VELMOR_LOADER_AUTOCLOSE_MS", "300");
+  EXPECT_EQ(0u, Launch({}, "/reboot"));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.Get(), 0));
+  EXPECT_EQ(requestsSoFar + 1, Requests("normal", requestsSoFar + 1).size());
+  EXPECT_EQ(2, CountEvents("start"));
+}
+
+TEST_F(LauncherEndToEnd, ALocalLibraryBesideTheExecutableIsUsedWithoutDownload) {
+  Publish(SampleLibrary());
+  ASSERT_TRUE(CopyFileA(SampleLibrary().c_str(), (m_run + "\\loader.dll").c_str(), FALSE));
+  ASSERT_TRUE(WriteFileBytes(m_run + "\\update.ini", ""));
+  EXPECT_EQ(0u, Launch());
+  std::vector<Request> requests = Requests("normal", 1);
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ("/loader.db", requests[0].path);
+  EXPECT_FALSE(FileExists(LoaderDir() + "\\loader.dll"));
+  ExpectWorkbenchStarted();
+}

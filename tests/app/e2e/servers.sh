@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Starts or stops the configuration servers the launcher's end-to-end tests talk to, on loopback:
+# "normal" answers everything, "failing" drops its first four requests (a network that comes back).
+# Both serve STATE_DIR/publish, which the tests fill, and log every request as JSON lines.
+#   servers.sh start STATE_DIR   writes STATE_DIR/<name>.port and STATE_DIR/<name>.log
+#   servers.sh stop STATE_DIR    ends what start started, by its PIDs
+set -euo pipefail
+ACTION=$1
+STATE=$2
+SERVER=$(cd "$(dirname "$0")/../../../tools/config-server" && pwd)/config_server.py
+
+stop() {
+  for pidfile in "$STATE"/*.pid; do
+    [ -f "$pidfile" ] || continue
+    kill "$(cat "$pidfile")" 2>/dev/null || true
+    rm -f "$pidfile"
+  done
+}
+
+start_server() { # name, extra switches...
+  local name=$1
+  shift
+  python3 "$SERVER" --publish "$STATE/publish" --port 0 --port-file "$STATE/$name.port" \
+    --log "$STATE/$name.log" "$@" >"$STATE/$name.out" 2>&1 &
+  echo $! > "$STATE/$name.pid"
+  for _ in $(seq 1 100); do
+    [ -s "$STATE/$name.port" ] && return 0
+    sleep 0.1
+  done
+  echo "servers.sh: the $name server did not start" >&2
+  return 1
+}
+
+case $ACTION in
+  start)
+    [ -d "$STATE" ] && stop
+    rm -rf "$STATE"
+    mkdir -p "$STATE/publish"
+    start_server normal
+    start_server failing --fail-first 4
+    ;;
+  stop)
+    stop
+    ;;
+  *)
+    echo "usage: servers.sh start|stop STATE_DIR" >&2
+    exit 2
+    ;;
+esac
