@@ -1,36 +1,86 @@
 #!/usr/bin/env bash
-# The README's demo command: installs what is missing, builds, and shows what velmor.exe does
-# today, under Wine in a prefix of its own (build/demo-prefix): the setup actions (shortcuts and
-# uninstall information), then a normal start with the first-run question already settled.
+# The README's main command: installs what is missing, builds, and shows the launcher working end
+# to end under Wine in a prefix of its own (build/demo-prefix):
+#   1. publishes the sample loader library (zip with a password) with velmor-pack;
+#   2. starts the reference configuration server on 127.0.0.1 (throttled, so the percentage shows);
+#   3. puts a copy of velmor.exe in build/demo/run with a ".Proxy" file naming that server, and
+#      runs its setup actions (shortcuts, uninstall information);
+#   4. starts it: splash bar, configuration, download, unpacking, the workbench window; screenshots
+#      of the splash during the download and of the workbench go to build/demo/screenshots;
+#   5. starts it again: the configuration is answered 304 and the installed library is used;
+#   6. prints the requests served, the files written, the exit codes, and start-up times.
 # With a real $DISPLAY the windows show there; otherwise on a virtual one.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${VELMOR_BUILD_DIR:-"$ROOT/build"}
+DEMO="$BUILD_DIR/demo"
 
-bash "$ROOT/scripts/build.sh"
+if [ -z "${VELMOR_DEMO_DISPLAY:-}" ]; then
+  bash "$ROOT/scripts/build.sh"
+  export VELMOR_DEMO_DISPLAY=1
+  if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+  fi
+fi
+
 export WINE_PREFIX_DIR="$BUILD_DIR/demo-prefix"
 source "$ROOT/scripts/wine-env.sh"
 velmor_prefix_ready
+windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
+run() { "$ROOT/scripts/wine-run.sh" "$WINE_PREFIX_DIR" "$@"; }
 
-profile="$WINEPREFIX/drive_c/users/$(id -un)"
-display=(xvfb-run -a -s "-screen 0 1280x1024x24")
-[ -n "${DISPLAY:-}" ] && display=()
-velmor() {
-  echo "== velmor.exe $*"
-  local code=0
-  "${display[@]}" "$ROOT/scripts/wine-run.sh" "$WINE_PREFIX_DIR" "$BUILD_DIR/bin/velmor.exe" "$@" || code=$?
-  echo "   exit code $code"
-}
+rm -rf "$DEMO"
+mkdir -p "$DEMO/run/velmor files" "$DEMO/screenshots"
+echo "== 1. Publishing the sample loader library"
+VELMOR_BUILD_DIR="$BUILD_DIR" bash "$ROOT/tools/config-server/publish-sample.sh" "$DEMO/publish" | tr -d '\r'
 
-velmor /config /DesktopShortcut_Add /StartMenuShortcut_Add /SetupInfo_Add
-echo "== Shortcuts"
-find "$profile/Desktop" "$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs" -name '*.lnk' \
-  | sed "s|^$profile/||"
-echo "== Uninstall information"
-wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmor' 2>/dev/null \
-  | iconv -f gbk -t utf-8 -c | tr -d '\r' | sed '/^$/d'
+echo "== 2. Starting the configuration server"
+python3 "$ROOT/tools/config-server/config_server.py" --publish "$DEMO/publish" --port 0 \
+  --port-file "$DEMO/port" --log "$DEMO/requests.log" --slow-bytes-per-second 60000 >"$DEMO/server.out" 2>&1 &
+server=$!
+trap 'kill "$server" 2>/dev/null || true' EXIT
+for _ in $(seq 1 100); do [ -s "$DEMO/port" ] && break; sleep 0.1; done
+port=$(cat "$DEMO/port")
+echo "   http://127.0.0.1:$port/ serving $DEMO/publish"
 
-# The /config start created setup.ini, so this start asks nothing.
-velmor
-echo "== Data directory"
-find "$profile/Documents/velmor files" | sed "s|^$profile/||"
+echo "== 3. A launcher copy with its proxy file, and its setup actions"
+exe="$DEMO/run/velmor.exe"
+cp "$BUILD_DIR/bin/velmor.exe" "$exe"
+printf '127.0.0.1\r\n%s' "$port" > "$exe.Proxy"
+code=0
+run "$exe" /config /DesktopShortcut_Add /StartMenuShortcut_Add /SetupInfo_Add || code=$?
+echo "   velmor.exe /config ... exit code $code"
+
+echo "== 4. First start: download, unpack, load, hand over"
+export VELMOR_LOADER_AUTOCLOSE_MS=4000
+run "$BUILD_DIR/bin/window-shot.exe" velmor_splash_wnd "$(windows_path "$DEMO/screenshots/splash-downloading.png")" 2500 \
+  | tr -d '\r' &
+splash_shot=$!
+run "$BUILD_DIR/bin/window-shot.exe" velmor_main_wnd "$(windows_path "$DEMO/screenshots/workbench.png")" 1000 \
+  | tr -d '\r' &
+workbench_shot=$!
+code=0
+run "$exe" || code=$?
+wait "$splash_shot" "$workbench_shot" || true
+echo "   velmor.exe exit code $code"
+
+echo "== 5. Second start: 304, the installed library"
+export VELMOR_LOADER_AUTOCLOSE_MS=1
+code=0
+run "$exe" || code=$?
+echo "   velmor.exe exit code $code"
+
+echo "== 6. What happened"
+echo "-- requests served"
+sed 's/^/   /' "$DEMO/server.out"
+echo "-- files in the data directory"
+find "$DEMO/run/velmor files" -type f -printf '   %P (%s bytes)\n' | sort
+echo "-- screenshots"
+find "$DEMO/screenshots" -type f -printf '   %p\n' | sort
+
+seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date +%s.%N); awk -v s="$s" -v e="$e" 'BEGIN {printf "%.3f\n", e - s}'; }
+median() { sort -n | awk '{v[NR] = $1} END {printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+echo "-- start-up on the 304 path (the workbench closes at once), median of 5 runs"
+launcher=$(for _ in 1 2 3 4 5; do seconds run "$exe"; done | median)
+trivial=$(for _ in 1 2 3 4 5; do seconds run "$BUILD_DIR/bin/velmor-pack.exe" --help; done | median)
+echo "   velmor.exe to the end of its start entry: ${launcher}s; a trivial Windows program (velmor-pack --help): ${trivial}s"
