@@ -16,19 +16,21 @@
 
 namespace {
 
-// Every text the bar paints, recorded from its window procedure on the main thread; the flow
-// starts once the bar is shown, so no text can go by unpainted.
+// Every text the bar paints, recorded from its window procedure on the main thread. The flow
+// starts once the bar has painted itself: before that, a repaint request finds nothing to paint.
 CSplashWindow* g_splash = nullptr;
 WNDPROC g_splashProc = nullptr;
 std::vector<std::string> g_painted;
 const CWinEvent* g_shown = nullptr;
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_SHOWWINDOW && wParam) g_shown->Set();
-  if (message == WM_PAINT && (g_painted.empty() || g_painted.back() != g_splash->StatusText())) {
+  bool painting = message == WM_PAINT && IsWindowVisible(window);
+  if (painting && (g_painted.empty() || g_painted.back() != g_splash->StatusText())) {
     g_painted.push_back(g_splash->StatusText());
   }
-  return CallWindowProcA(g_splashProc, window, message, wParam, lParam);
+  LRESULT result = CallWindowProcA(g_splashProc, window, message, wParam, lParam);
+  if (painting) g_shown->Set();
+  return result;
 }
 
 }  // namespace
