@@ -7,15 +7,8 @@
 set -euo pipefail
 ACTION=$1
 STATE=$2
+source "$(dirname "$0")/../../server-processes.sh"
 SERVER=$(cd "$(dirname "$0")/../../../tools/config-server" && pwd)/config_server.py
-
-stop() {
-  for pidfile in "$STATE"/*.pid; do
-    [ -f "$pidfile" ] || continue
-    kill "$(cat "$pidfile")" 2>/dev/null || true
-    rm -f "$pidfile"
-  done
-}
 
 start_server() { # name, extra switches...
   local name=$1
@@ -23,24 +16,19 @@ start_server() { # name, extra switches...
   python3 "$SERVER" --publish "$STATE/publish" --port 0 --port-file "$STATE/$name.port" \
     --log "$STATE/$name.log" "$@" >"$STATE/$name.out" 2>&1 &
   echo $! > "$STATE/$name.pid"
-  for _ in $(seq 1 100); do
-    [ -s "$STATE/$name.port" ] && return 0
-    sleep 0.1
-  done
-  echo "servers.sh: the $name server did not start" >&2
-  return 1
+  wait_for_port_file "$STATE/$name.port" "$name"
 }
 
 case $ACTION in
   start)
-    [ -d "$STATE" ] && stop
+    [ -d "$STATE" ] && stop_recorded_servers
     rm -rf "$STATE"
     mkdir -p "$STATE/publish"
     start_server normal
     start_server failing --fail-first 4
     ;;
   stop)
-    stop
+    stop_recorded_servers
     ;;
   *)
     echo "usage: servers.sh start|stop STATE_DIR" >&2

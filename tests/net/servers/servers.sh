@@ -6,16 +6,8 @@
 set -euo pipefail
 ACTION=$1
 STATE=$2
+source "$(dirname "$0")/../../server-processes.sh"
 HERE=$(cd "$(dirname "$0")" && pwd)
-
-stop() {
-  for pidfile in "$STATE"/*.pid; do
-    [ -f "$pidfile" ] || continue
-    pid=$(cat "$pidfile")
-    kill "$pid" 2>/dev/null || true
-    rm -f "$pidfile"
-  done
-}
 
 free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
@@ -36,12 +28,7 @@ start_test_server() {
   rm -f "$STATE/test.port"
   python3 "$HERE/http_test_server.py" "$STATE/test.port" >"$STATE/test-server.log" 2>&1 &
   echo $! > "$STATE/test-server.pid"
-  for _ in $(seq 1 100); do
-    [ -s "$STATE/test.port" ] && return 0
-    sleep 0.1
-  done
-  echo "servers.sh: the test server did not start" >&2
-  return 1
+  wait_for_port_file "$STATE/test.port" test
 }
 
 make_site() {
@@ -90,7 +77,7 @@ CONF
 
 case $ACTION in
   start)
-    [ -d "$STATE" ] && stop
+    [ -d "$STATE" ] && stop_recorded_servers
     rm -rf "$STATE"
     mkdir -p "$STATE"
     command -v nginx >/dev/null || PATH=$PATH:/usr/sbin
@@ -100,7 +87,7 @@ case $ACTION in
     printf 'test %s\nnginx %s\n' "$(cat "$STATE/test.port")" "$(cat "$STATE/nginx.port")" > "$STATE/servers.txt"
     ;;
   stop)
-    stop
+    stop_recorded_servers
     ;;
   *)
     echo "usage: servers.sh start|stop STATE_DIR" >&2

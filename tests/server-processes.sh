@@ -1,0 +1,21 @@
+# Shared by the test harness scripts that start loopback servers (sourced, not run). Each server
+# started in the background records its PID in "$STATE/<name>.pid"; stopping ends exactly those.
+
+# Ends every process a *.pid file in $STATE names.
+stop_recorded_servers() {
+  for pidfile in "$STATE"/*.pid; do
+    [ -f "$pidfile" ] || continue
+    kill "$(cat "$pidfile")" 2>/dev/null || true
+    rm -f "$pidfile"
+  done
+}
+
+# Waits up to 10 s for a server to write its port file.
+wait_for_port_file() { # file, server name
+  for _ in $(seq 1 100); do
+    [ -s "$1" ] && return 0
+    sleep 0.1
+  done
+  echo "the $2 server did not start" >&2
+  return 1
+}
