@@ -202,11 +202,13 @@ bool CHttpClient::ReportProgress(ProgressCallback callback, DWORD_PTR userData, 
 
 CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingResponse& incoming,
                                               const ReceiveOptions& options) {
-  std::vector<BYTE> buffer(options.bufferSize);
   bool headOnly = options.until == EReceiveUntil::kHead;
   for (;;) {
+    int room = 0;
+    BYTE* space = incoming.ReceiveSpace(&room);
+    if (!space) return EReceiveEnd::kFailed;
     int count = 0;
-    int result = socket.Receive(buffer.data(), options.bufferSize, &count, kTimeoutMs);
+    int result = socket.Receive(space, room, &count, kTimeoutMs);
     if (result == kNetWouldBlock) continue;  // a stale readiness report: wait again
     if (result != kNetDone || count < 0) return EReceiveEnd::kFailed;
     if (count == 0) {
@@ -215,7 +217,7 @@ CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingRes
       bool ended = headOnly ? incoming.HasHead() : incoming.IsCompleteAtClose();
       return ended ? EReceiveEnd::kEnded : EReceiveEnd::kFailed;
     }
-    if (!incoming.Append(buffer.data(), count)) return EReceiveEnd::kFailed;
+    if (!incoming.Commit(count)) return EReceiveEnd::kFailed;
     const CByteBuffer& bytes = incoming.Bytes();
     if (options.debugFile) WriteDebugFile(*options.debugFile, bytes);
     if (options.reportProgress) {
@@ -235,8 +237,8 @@ void CHttpClient::StoreResponse(const CByteBuffer& response) {
 
 // Writes the request debug file, connects, lets `transfer` send and receive, and stores the
 // answer. Not http: https fails, a scheme we do not speak at all gives an empty response.
-int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, bool reportProgress, bool writeFinalDebugFile,
-                          const Transfer& transfer) {
+int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, int receiveSize, bool reportProgress,
+                          bool writeFinalDebugFile, const Transfer& transfer) {
   bool debug = IsHttpDebugOn();
   std::string responseDebugFile;
   if (debug) {
@@ -246,7 +248,7 @@ int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, bool repo
   }
   if (parsed.scheme == CUrl::kSchemeHttps) return 0;
 
-  CIncomingResponse incoming;
+  CIncomingResponse incoming(receiveSize);
   EReceiveEnd end = EReceiveEnd::kEnded;
   if (parsed.scheme == CUrl::kSchemeHttp) {
     CEventSocket socket;
@@ -291,8 +293,8 @@ int CHttpClient::Request(const MethodPlan& plan, const char* url) {
 
   std::string text = RequestText(plan.method, target, body);
   bool headOnly = plan.until == EReceiveUntil::kHead;
-  ReceiveOptions options = {plan.until, headOnly ? kSmallReceive : kLargeReceive, true, nullptr};
-  return Exchange(text, parsed, true, plan.finalDebugFile,
+  ReceiveOptions options = {plan.until, true, nullptr};
+  return Exchange(text, parsed, headOnly ? kSmallReceive : kLargeReceive, true, plan.finalDebugFile,
                   [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
                     if (!SendText(socket, text)) return EReceiveEnd::kStopped;
                     options.debugFile = debugFile;
@@ -348,20 +350,21 @@ int CHttpClient::InnerPutBody(const char* url, const CByteBuffer& body) {
   AddHostAndCookie(parsed, target);
   AddHeader("Content-Length", DecimalText(body.Length()).c_str());
   std::string text = RequestText("PUT", target, FormText());
-  int result = Exchange(
-      text, parsed, false, false, [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
-        if (!SendText(socket, text)) return EReceiveEnd::kStopped;
-        CIncomingResponse interim;
-        if (Receive(socket, interim, {EReceiveUntil::kHead, kSmallReceive, false, debugFile}) != EReceiveEnd::kEnded) {
-          return EReceiveEnd::kStopped;
-        }
-        m_response = interim.Bytes();
-        if (GetStatusCode() != kStatusContinue) return EReceiveEnd::kStopped;
-        if (socket.Send(body.Data(), body.Length(), nullptr, kTimeoutMs) != kNetDone) {
-          return EReceiveEnd::kStopped;
-        }
-        return Receive(socket, incoming, {EReceiveUntil::kComplete, kSmallReceive, false, debugFile});
-      });
+  int result =
+      Exchange(text, parsed, kSmallReceive, false, false,
+               [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
+                 if (!SendText(socket, text)) return EReceiveEnd::kStopped;
+                 CIncomingResponse interim(kSmallReceive);
+                 if (Receive(socket, interim, {EReceiveUntil::kHead, false, debugFile}) != EReceiveEnd::kEnded) {
+                   return EReceiveEnd::kStopped;
+                 }
+                 m_response = interim.Bytes();
+                 if (GetStatusCode() != kStatusContinue) return EReceiveEnd::kStopped;
+                 if (socket.Send(body.Data(), body.Length(), nullptr, kTimeoutMs) != kNetDone) {
+                   return EReceiveEnd::kStopped;
+                 }
+                 return Receive(socket, incoming, {EReceiveUntil::kComplete, false, debugFile});
+               });
   if (result) ParseResponseHeaders();
   return result;
 }
@@ -387,10 +390,10 @@ int CHttpClient::InnerPostMultipart(const char* url) {
   FormatString(contentType, kMultipartContentType, boundary.c_str());
   AddHeader("Content-Type", contentType.c_str());
   std::string head = RequestText("POST", target, "");
-  return Exchange(head, parsed, false, false,
+  return Exchange(head, parsed, kLargeReceive, false, false,
                   [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
                     if (!SendUpload(socket, head, body)) return EReceiveEnd::kStopped;
-                    return Receive(socket, incoming, {EReceiveUntil::kComplete, kLargeReceive, false, debugFile});
+                    return Receive(socket, incoming, {EReceiveUntil::kComplete, false, debugFile});
                   });
 }
 

@@ -81,7 +81,6 @@ private:
   enum class EReceiveEnd { kEnded, kFailed, kStopped };
   struct ReceiveOptions {
     EReceiveUntil until;
-    int bufferSize;
     bool reportProgress;
     std::string* debugFile;  // rewritten with the response so far after each receive; may be null
   };
@@ -95,8 +94,8 @@ private:
   void AddHostAndCookie(const CUrl& parsed, const std::string& url);
   std::string RequestText(const char* method, const std::string& url, const std::string& body) const;
   bool Connect(CEventSocket& socket, const CUrl& parsed) const;
-  int Exchange(const std::string& text, const CUrl& parsed, bool reportProgress, bool writeFinalDebugFile,
-               const Transfer& transfer);
+  int Exchange(const std::string& text, const CUrl& parsed, int receiveSize, bool reportProgress,
+               bool writeFinalDebugFile, const Transfer& transfer);
   struct MethodPlan;
   int Request(const MethodPlan& plan, const char* url);
   std::string FormText() const;

@@ -2,6 +2,8 @@
 
 #include "net/HttpResponse.h"
 
+#include <cstring>
+
 namespace {
 
 const char kHeadEnd[] = "\r\n\r\n";
@@ -9,13 +11,31 @@ constexpr int kHeadEndLength = 4;
 
 }  // namespace
 
-void CIncomingResponse::Clear() { *this = CIncomingResponse(); }
+BYTE* CIncomingResponse::ReceiveSpace(int* room) {
+  // Room for one whole receive beyond the limit too: passing the limit is found by Commit.
+  if (!m_bytes.ReserveMore(m_receiveSize, kMaxResponseBytes + m_receiveSize)) return nullptr;
+  *room = m_receiveSize;
+  return m_bytes.Data() + m_bytes.Length();
+}
+
+bool CIncomingResponse::Commit(int count) {
+  if (count <= 0) return true;
+  if (count > kMaxResponseBytes - m_bytes.Length()) return false;
+  m_bytes.SetLength(m_bytes.Length() + count);
+  return HasHead() || ReadHead();
+}
 
 bool CIncomingResponse::Append(const BYTE* bytes, int count) {
-  if (count <= 0) return true;
-  if (!m_bytes.ReserveMore(count, kMaxResponseBytes)) return false;
-  m_bytes.Append(bytes, count);
-  return HasHead() || ReadHead();
+  for (int taken = 0; taken < count;) {
+    int room = 0;
+    BYTE* space = ReceiveSpace(&room);
+    if (!space) return false;
+    int piece = count - taken < room ? count - taken : room;
+    memcpy(space, bytes + taken, piece);
+    if (!Commit(piece)) return false;
+    taken += piece;
+  }
+  return true;
 }
 
 // Looks for the head's end in what arrived since the last look; once it is in, reads the length
@@ -31,7 +51,9 @@ bool CIncomingResponse::ReadHead() {
   m_chunked = !m_hasLength && IsChunked(m_bytes);
   if (!m_hasLength) return true;
   if (m_contentLength > kMaxResponseBytes - m_bodyStart) return false;
-  m_bytes.Reserve(static_cast<int>(m_bodyStart + m_contentLength));  // only a saving: growth still works
+  // The whole response and one more receive: the rest arrives without a copy. Only a saving:
+  // growth still works without it.
+  m_bytes.Reserve(static_cast<int>(m_bodyStart + m_contentLength) + m_receiveSize);
   return true;
 }
 

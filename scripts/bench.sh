@@ -62,10 +62,13 @@ curl_seconds "$nginx_url/plain.bin" >/dev/null  # warm the page cache
 curl_plain=$(curl_seconds "$nginx_url/plain.bin")
 ours_plain=$(download "$nginx_url/plain.bin" "$plain_md5")
 ours_plain_seconds=$(echo "$ours_plain" | field seconds)
+ours_receive_seconds=$(echo "$ours_plain" | field receive_seconds)
 curl_stored=$(curl_stored_seconds "$nginx_url/plain.bin")
-echo "nginx plain: curl ${curl_plain}s (to /dev/null), ${curl_stored}s (to a file), ours ${ours_plain_seconds}s"
+echo "nginx plain: curl ${curl_plain}s (to /dev/null), ${curl_stored}s (to a file); ours ${ours_plain_seconds}s" \
+  "(${ours_receive_seconds}s receiving the response, the rest taking the body out of it)"
 echo "ratio_throughput_ours_to_curl $(ratio "$curl_plain" "$ours_plain_seconds")"
 echo "ratio_throughput_ours_to_curl_storing $(ratio "$curl_stored" "$ours_plain_seconds")"
+echo "ratio_receive_throughput_ours_to_curl_storing $(ratio "$curl_stored" "$ours_receive_seconds")"
 before=$(echo "$ours_plain" | field private_bytes_before)
 peak=$(echo "$ours_plain" | field peak_private_bytes)
 echo "peak_memory_over_file_size $(awk -v p="$peak" -v b="$before" -v n="$bytes" 'BEGIN {printf "%.2f", (p - b) / n}')"

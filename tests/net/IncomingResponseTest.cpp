@@ -8,13 +8,15 @@
 
 namespace {
 
+constexpr int kReceiveSize = 1024;
+
 const std::string kChunkedResponse =
     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n1\r\nx\r\n0\r\nX-Trailer: 1\r\n\r\n";
 
 // Fed in pieces of every size, the running answers equal those of a whole-response evaluation.
 void ExpectSameAnswersAsWholeEvaluation(const std::string& response) {
   for (size_t piece = 1; piece <= 7; ++piece) {
-    CIncomingResponse incoming;
+    CIncomingResponse incoming(kReceiveSize);
     for (size_t at = 0; at < response.size(); at += piece) {
       std::string part = response.substr(at, piece);
       ASSERT_TRUE(incoming.Append(reinterpret_cast<const BYTE*>(part.data()), static_cast<int>(part.size())));
@@ -35,29 +37,29 @@ TEST(IncomingResponse, AnswersEqualTheWholeResponseRules) {
 }
 
 TEST(IncomingResponse, CloseEndsOnlyCloseDelimitedBodies) {
-  CIncomingResponse delimited;
+  CIncomingResponse delimited(kReceiveSize);
   std::string text = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\npartial";
   delimited.Append(reinterpret_cast<const BYTE*>(text.data()), static_cast<int>(text.size()));
   EXPECT_FALSE(delimited.IsComplete());
   EXPECT_TRUE(delimited.IsCompleteAtClose());
 
-  CIncomingResponse shortBody;
+  CIncomingResponse shortBody(kReceiveSize);
   text = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc";
   shortBody.Append(reinterpret_cast<const BYTE*>(text.data()), static_cast<int>(text.size()));
   EXPECT_FALSE(shortBody.IsCompleteAtClose());
   EXPECT_EQ(static_cast<long long>(text.size()) + 7, shortBody.ExpectedTotal());
 
-  CIncomingResponse headless;
+  CIncomingResponse headless(kReceiveSize);
   headless.Append(reinterpret_cast<const BYTE*>("HTTP/1.1 200"), 12);
   EXPECT_FALSE(headless.IsCompleteAtClose());
 }
 
 TEST(IncomingResponse, RefusesResponsesPastTheLimit) {
-  CIncomingResponse announced;
+  CIncomingResponse announced(kReceiveSize);
   std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 536870912\r\n\r\n";
   EXPECT_FALSE(announced.Append(reinterpret_cast<const BYTE*>(head.data()), static_cast<int>(head.size())));
 
-  CIncomingResponse fits;
+  CIncomingResponse fits(kReceiveSize);
   head = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n";
   ASSERT_TRUE(fits.Append(reinterpret_cast<const BYTE*>(head.data()), static_cast<int>(head.size())));
   EXPECT_GE(fits.Bytes().Capacity(), static_cast<int>(head.size()) + 1000);  // reserved from the length
