@@ -8,13 +8,15 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DEPS="$ROOT/.deps"
 STAMP="$DEPS/bootstrap.stamp"
 # Bump when the list of packages or sources below changes.
-BOOTSTRAP_VERSION=5
+BOOTSTRAP_VERSION=6
 
 ZLIB_SOURCE_VERSION=1:1.2.13.dfsg-1
 
 PACKAGES=(
   ca-certificates dpkg-dev locales
   cmake ninja-build make python3
+  # The benchmarks' references: curl for downloads (zcat and md5sum come with the base system).
+  curl
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev libz-mingw-w64-dev libstb-dev googletest
   wine wine32:i386 xvfb xauth x11-utils
