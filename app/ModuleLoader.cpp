@@ -28,15 +28,9 @@ std::string ProductText(const char* format) {
   return text;
 }
 
-std::string Md5Of(const CByteBuffer& bytes) {
-  char digest[kMd5HexSize];
-  Md5Hex(bytes.Data(), bytes.Length(), digest);
-  return digest;
-}
-
 // The server's entity tag for the configuration: the quoted upper-case MD5 of the file.
 std::string EntityTagOf(const CByteBuffer& bytes) {
-  std::string digest = Md5Of(bytes);
+  std::string digest = Md5Text(bytes);
   CharUpperBuffA(&digest[0], static_cast<DWORD>(digest.size()));
   return "\"" + digest + "\"";
 }
@@ -53,7 +47,7 @@ bool ReadCheckedFile(const std::string& name, const std::string& check, CByteBuf
   if (!path || !CPath(path).IsFile()) return false;
   CByteBuffer bytes;
   if (bytes.ReadFromFile(path) <= 0) return false;
-  if (_stricmp(Md5Of(bytes).c_str(), check.c_str()) != 0) return false;
+  if (!Md5Equal(Md5Text(bytes).c_str(), check.c_str())) return false;
   out = bytes;
   return true;
 }
@@ -150,7 +144,7 @@ bool CModuleLoader::DownloadPackage(const LoaderFile& file, CByteBuffer& out, Pr
     StoreFile(paths.GetLoaderFilePath(file.compress_file_name.c_str()), body);
   }
   if (body.IsEmpty()) return false;
-  if (CLoaderConfig::HasCompression(file) && _stricmp(Md5Of(body).c_str(), file.compress_file_check.c_str()) != 0) {
+  if (CLoaderConfig::HasCompression(file) && !Md5Equal(Md5Text(body).c_str(), file.compress_file_check.c_str())) {
     return false;
   }
   out = body;

@@ -317,3 +317,9 @@ void Md5Hex(const CByteBuffer& buffer, int offset, char* out, int outSize) {
   Md5Hex(buffer.Data() + offset, buffer.Length() - offset, digest);
   lstrcpynA(out, digest, outSize);
 }
+
+std::string Md5Text(const CByteBuffer& buffer) {
+  char digest[kMd5HexSize];
+  Md5Hex(buffer, 0, digest, sizeof(digest));
+  return digest;
+}

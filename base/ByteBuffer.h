@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <string>
 
 class CByteBuffer {
 public:
@@ -70,3 +71,5 @@ private:
 
 // MD5 text of a buffer's bytes from `offset` to the end (at most outSize - 1 characters).
 void Md5Hex(const CByteBuffer& buffer, int offset, char* out, int outSize);
+// The MD5 text of all of a buffer's bytes.
+std::string Md5Text(const CByteBuffer& buffer);

@@ -97,12 +97,6 @@ std::string StemOf(const std::string& name) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-std::string Md5Of(const CByteBuffer& bytes) {
-  char digest[kMd5HexSize];
-  Md5Hex(bytes, 0, digest, sizeof(digest));
-  return digest;
-}
-
 bool ReadWholeFile(const std::string& path, CByteBuffer& out) { return out.ReadFromFile(path.c_str()) > 0; }
 
 bool WriteWholeFile(const std::string& path, const CByteBuffer& bytes) {
@@ -135,13 +129,13 @@ Failure VerifyAsLauncher(const std::string& configPath, const CByteBuffer& libra
     return Fail("the written configuration does not load: " + configPath);
   }
   const LoaderFile* record = loader.GetLoaderFile();
-  if (!Md5Equal(record->file_check.c_str(), Md5Of(library).c_str())) return Fail("file_check does not match");
+  if (!Md5Equal(record->file_check.c_str(), Md5Text(library).c_str())) return Fail("file_check does not match");
   if (!CLoaderConfig::HasCompression(*record)) return kSuccess;
-  if (!Md5Equal(record->compress_file_check.c_str(), Md5Of(packed).c_str())) {
+  if (!Md5Equal(record->compress_file_check.c_str(), Md5Text(packed).c_str())) {
     return Fail("compress_file_check does not match");
   }
   CByteBuffer unpacked;
-  if (!loader.Unpack(packed, unpacked) || Md5Of(unpacked) != Md5Of(library)) {
+  if (!loader.Unpack(packed, unpacked) || Md5Text(unpacked) != Md5Text(library)) {
     return Fail("the packed file does not give back the library");
   }
   return kSuccess;
@@ -160,7 +154,7 @@ Failure RunConfig(const Arguments& args) {
 
   LoaderFile record;
   record.file_name = FileNameOf(args.Get("file"));
-  record.file_check = Md5Of(library);
+  record.file_check = Md5Text(library);
   record.url = args.Get("url");
   record.path = args.Get("path");
   record.desc = args.Get("desc");
@@ -178,7 +172,7 @@ Failure RunConfig(const Arguments& args) {
     record.compress_file_name = args.Get("packed-name", defaultName.c_str());
     Failure packedResult = PackLibrary(packing, record, library, packed);
     if (packedResult.code) return packedResult;
-    record.compress_file_check = Md5Of(packed);
+    record.compress_file_check = Md5Text(packed);
   }
   if (!IsPlainFileName(record.file_name) || !IsPlainFileName(record.compress_file_name)) {
     return Fail("file names must be plain names without a directory", kExitUsage);
