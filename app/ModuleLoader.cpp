@@ -52,15 +52,19 @@ bool ReadCheckedFile(const std::string& name, const std::string& check, CByteBuf
   return true;
 }
 
-// A Get with redirects followed, answered 200: the decoded body, else empty.
-CByteBuffer DownloadBody(const char* url, const char* validator, ProgressCallback progress, DWORD_PTR context,
-                         int* status) {
+// A Get with redirects followed, answered 200: the decoded body, else empty. A body that could not
+// be decoded for lack of memory is a failed download (status -1), never a short body.
+CByteBuffer DownloadBody(const char* url, const char* validator, int maxBytes, ProgressCallback progress,
+                         DWORD_PTR context, int* status) {
   CHttpClient client;
+  client.SetResponseLimit(maxBytes);
   client.AddHeader("Referer", ProductText(kRefererFormat).c_str());
   if (validator) client.AddHeader("If-None-Match", validator);
   client.SetProgressCallback(progress, context);
   *status = client.Get(url, true) ? client.GetStatusCode() : -1;
-  return *status == kStatusOk ? client.GetResponseBody() : CByteBuffer();
+  CByteBuffer body;
+  if (*status == kStatusOk && !client.GetResponseBody(body)) *status = -1;
+  return body;
 }
 
 const char kNoQueryInterfaceText[] = "获取模块接口为空！";
@@ -116,8 +120,9 @@ bool CModuleLoader::DownloadConfig(CByteBuffer& out, ProgressCallback progress, 
   std::string validator = cached.IsEmpty() ? "" : EntityTagOf(cached);
 
   int status = -1;
-  CByteBuffer body = DownloadBody(ProductText(kConfigUrlFormat).c_str(),
-                                  validator.empty() ? nullptr : validator.c_str(), progress, context, &status);
+  CByteBuffer body =
+      DownloadBody(ProductText(kConfigUrlFormat).c_str(), validator.empty() ? nullptr : validator.c_str(),
+                   kMaxConfigBytes, progress, context, &status);
   if (status == kStatusOk) {
     out = body;
     StoreFile(cache.empty() ? nullptr : cache.c_str(), out);  // before any check: it is the next validator
@@ -138,7 +143,8 @@ bool CModuleLoader::CheckPacked(const LoaderFile& file, CByteBuffer& out) const 
 bool CModuleLoader::DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress,
                                     DWORD_PTR context) const {
   int status = -1;
-  CByteBuffer body = DownloadBody(file.url.c_str(), nullptr, progress, context, &status);
+  CByteBuffer body =
+      DownloadBody(file.url.c_str(), nullptr, CIncomingResponse::kMaxResponseBytes, progress, context, &status);
   if (status == kStatusOk && !file.compress_file_name.empty()) {
     CDataPaths paths;
     StoreFile(paths.GetLoaderFilePath(file.compress_file_name.c_str()), body);

@@ -11,6 +11,8 @@
 class CModuleLoader {
 public:
   static const char kConfigPassword[];
+  // A configuration is a few hundred bytes: a larger answer (or a gzip bomb) is refused early.
+  static constexpr int kMaxConfigBytes = 16 * 1024 * 1024;
 
   virtual ~CModuleLoader() = default;
 

@@ -67,7 +67,7 @@ int Inflate(const char* path) {
   }
   double start = Now();
   CByteBuffer plain;
-  if (!CGzipInflater().Inflate(packed, plain)) {
+  if (CGzipInflater().Inflate(packed, plain) != CGzipInflater::EResult::kDone) {
     fprintf(stderr, "http_bench: inflation failed\n");
     return 1;
   }

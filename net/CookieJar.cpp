@@ -145,6 +145,10 @@ bool CCookieJar::SetCookie(const char* url, const std::string& cookieText) {
   CCookie cookie;
   std::vector<std::string> labels = HostLabels(url);
   if (labels.empty() || !ParseCookieText(cookieText, cookie)) return false;
+  if (cookie.name.size() + cookie.value.size() > kMaxCookieBytes) return false;
+  // A full jar still takes new values for the cookies it holds; it grows no further nodes.
+  std::vector<const CCookieDomain*> path = PathOf(url);
+  if (m_count >= kMaxCookies && path.size() < labels.size()) return false;
   Domains* level = &m_roots;
   CCookieDomain* node = nullptr;
   for (auto label = labels.rbegin(); label != labels.rend(); ++label) {
@@ -160,7 +164,9 @@ bool CCookieJar::SetCookie(const char* url, const std::string& cookieText) {
   auto existing =
       std::find_if(node->cookies.begin(), node->cookies.end(), [&](const CCookie& c) { return c.name == cookie.name; });
   if (existing == node->cookies.end()) {
+    if (node->cookies.size() >= kMaxCookiesPerDomain || m_count >= kMaxCookies) return false;
     node->cookies.push_back(cookie);
+    ++m_count;
   } else {
     existing->value = cookie.value;
     existing->expiry = cookie.expiry;
@@ -205,13 +211,16 @@ bool CCookieJar::GetCookie(const char* url, const char* name, std::string& value
   return false;
 }
 
+// Walks the head with an offset: copying the rest of the head for each line would make a head of
+// many short lines cost lines times head bytes.
 int CCookieJar::TakeSetCookies(const std::string& head) {
-  std::string rest = head;
+  size_t position = 0;
   for (;;) {
-    size_t lineEnd = rest.find("\r\n");
-    if (lineEnd == std::string::npos || lineEnd == 0) break;
-    std::string line = rest.substr(0, lineEnd);
-    rest = TrimLeadingSpaces(rest.substr(lineEnd + 2));
+    size_t lineEnd = head.find("\r\n", position);
+    if (lineEnd == std::string::npos || lineEnd == position) break;
+    std::string line = head.substr(position, lineEnd - position);
+    position = head.find_first_not_of(' ', lineEnd + 2);
+    if (position == std::string::npos) break;
     size_t colon = line.find(':');
     if (colon == std::string::npos || colon == 0) continue;
     if (_stricmp(line.substr(0, colon).c_str(), kSetCookie) == 0)

@@ -17,14 +17,23 @@ struct CCookie {
 // "name=value; attributes..." into a cookie; false for anything the jar refuses.
 bool ParseCookieText(const std::string& text, CCookie& out);
 
+// Bounded, since every response may add to it: cookies past a bound are ignored, the response
+// is not failed for them.
 class CCookieJar {
 public:
+  static constexpr size_t kMaxCookiesPerDomain = 50;
+  static constexpr int kMaxCookies = 3000;
+  static constexpr size_t kMaxCookieBytes = 4096;  // name and value together
+
   int TakeSetCookies(const std::string& head);   // every Set-Cookie line of a response head
   bool SetCookieText(const std::string& value);  // one Set-Cookie value
   bool SetCookie(const char* url, const std::string& cookieText);
   std::string GetCookieHeader(const char* url) const;  // "" when nothing matches
   bool GetCookie(const char* url, const char* name, std::string& value) const;
-  void Clear() { m_roots.clear(); }
+  void Clear() {
+    m_roots.clear();
+    m_count = 0;
+  }
 
 private:
   struct CCookieDomain {
@@ -38,4 +47,5 @@ private:
   std::vector<const CCookieDomain*> PathOf(const char* url) const;
 
   Domains m_roots;
+  int m_count = 0;
 };

@@ -5,7 +5,8 @@
 namespace {
 
 constexpr WORD kWinsockVersion = MAKEWORD(2, 2);
-constexpr long kSocketEvents = FD_READ | FD_WRITE | FD_CLOSE;
+constexpr long kSocketEvents = FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE;
+constexpr long kReadEvents = FD_READ | FD_CLOSE;
 
 }  // namespace
 
@@ -32,16 +33,19 @@ bool CEventSocket::Resolve(const char* host, std::vector<std::string>& addresses
   return !addresses.empty();
 }
 
-bool CEventSocket::ConnectHost(const char* host, unsigned short port) {
+bool CEventSocket::ConnectHost(const char* host, unsigned short port, DWORD timeoutMs) {
   std::vector<std::string> addresses;
   if (!Resolve(host, addresses)) return false;
   for (const std::string& address : addresses) {
-    if (Connect(address.c_str(), port)) return true;
+    if (Connect(address.c_str(), port, timeoutMs)) return true;
+    if (m_abort.Wait(0)) return false;
   }
   return false;
 }
 
-bool CEventSocket::Connect(const char* address, unsigned short port) {
+// Non-blocking from the start, so a host that never answers costs the time-out, not the
+// system's minutes of SYN retries, and an abort ends the wait.
+bool CEventSocket::Connect(const char* address, unsigned short port, DWORD timeoutMs) {
   Close();
   m_lastError = 0;
   m_socket = socket(AF_INET, SOCK_STREAM, 0);
@@ -58,23 +62,32 @@ bool CEventSocket::Connect(const char* address, unsigned short port) {
     WSASetLastError(WSAEINVAL);
     return false;
   }
-  if (connect(m_socket, reinterpret_cast<const sockaddr*>(&target), sizeof(target)) == SOCKET_ERROR) {
+  // Also makes the socket non-blocking.
+  if (WSAEventSelect(m_socket, m_networkEvent.Get(), kSocketEvents) == SOCKET_ERROR) {
     m_lastError = WSAGetLastError();
     Close();
     return false;
   }
-  // Also makes the socket non-blocking.
-  if (WSAEventSelect(m_socket, m_networkEvent.Get(), kSocketEvents) == SOCKET_ERROR) {
-    m_lastError = WSAGetLastError();
-    return false;
+  if (connect(m_socket, reinterpret_cast<const sockaddr*>(&target), sizeof(target)) == 0) return true;
+  m_lastError = WSAGetLastError();
+  if (m_lastError == WSAEWOULDBLOCK) {
+    WSANETWORKEVENTS events;
+    int waited = WaitForNetworkEvents(FD_CONNECT, timeoutMs, &events);
+    m_lastError = waited == kNetDone      ? events.iErrorCode[FD_CONNECT_BIT]
+                  : waited == kNetTimeout ? WSAETIMEDOUT
+                                          : m_lastError;
+    if (waited == kNetDone && m_lastError == 0) return true;
   }
-  return true;
+  Close();
+  return false;
 }
 
 void CEventSocket::Close() {
   if (m_socket != INVALID_SOCKET) closesocket(m_socket);
   m_socket = INVALID_SOCKET;
   m_peerClosed = false;
+  m_pendingEvents = 0;
+  m_pendingError = false;
 }
 
 // Waits until the network event reports one of `wanted` (reading and resetting it each time),
@@ -89,7 +102,26 @@ int CEventSocket::WaitForNetworkEvents(long wanted, DWORD timeoutMs, WSANETWORKE
       m_lastError = WSAGetLastError();
       return kNetSocketError;
     }
+    long reads = events->lNetworkEvents & kReadEvents;
+    m_pendingEvents |= reads;
+    if (((reads & FD_READ) && events->iErrorCode[FD_READ_BIT] != 0) ||
+        ((reads & FD_CLOSE) && events->iErrorCode[FD_CLOSE_BIT] != 0)) {
+      m_pendingError = true;
+    }
   } while (!(events->lNetworkEvents & wanted));
+  return kNetDone;
+}
+
+// Waits for a read or close report unless one already came; then takes it.
+int CEventSocket::TakeReadEvents(DWORD timeoutMs) {
+  if (!(m_pendingEvents & kReadEvents)) {
+    WSANETWORKEVENTS events;
+    int waited = WaitForNetworkEvents(kReadEvents, timeoutMs, &events);
+    if (waited != kNetDone) return waited;
+  }
+  if (m_pendingError) return kNetSocketError;
+  if (m_pendingEvents & FD_CLOSE) m_peerClosed = true;
+  m_pendingEvents = 0;
   return kNetDone;
 }
 
@@ -122,14 +154,8 @@ int CEventSocket::Receive(void* buffer, int capacity, int* received, DWORD timeo
   // An orderly close ends the wait too, so a closing peer never costs the whole time-out. Winsock
   // reports the close once: after it, what is left is read without waiting.
   if (!m_peerClosed) {
-    WSANETWORKEVENTS events;
-    int waited = WaitForNetworkEvents(FD_READ | FD_CLOSE, timeoutMs, &events);
-    if (waited != kNetDone) return waited;
-    if ((events.lNetworkEvents & FD_READ) && events.iErrorCode[FD_READ_BIT] != 0) return kNetSocketError;
-    if (events.lNetworkEvents & FD_CLOSE) {
-      if (events.iErrorCode[FD_CLOSE_BIT] != 0) return kNetSocketError;
-      m_peerClosed = true;
-    }
+    int taken = TakeReadEvents(timeoutMs);
+    if (taken != kNetDone) return taken;
   }
 
   int count = recv(m_socket, static_cast<char*>(buffer), capacity, 0);

@@ -23,14 +23,17 @@ enum ENetResult {
 
 class CEventSocket {
 public:
+  static constexpr DWORD kConnectTimeoutMs = 30000;
+
   CEventSocket() = default;
   CEventSocket(const CEventSocket&) = delete;
   CEventSocket& operator=(const CEventSocket&) = delete;
   ~CEventSocket() { Close(); }
 
   bool Resolve(const char* host, std::vector<std::string>& addresses);
-  bool ConnectHost(const char* host, unsigned short port);  // each address in turn
-  bool Connect(const char* address, unsigned short port);   // dotted IPv4
+  // Each address in turn, each given `timeoutMs` to accept; the abort event ends the attempt.
+  bool ConnectHost(const char* host, unsigned short port, DWORD timeoutMs = kConnectTimeoutMs);
+  bool Connect(const char* address, unsigned short port, DWORD timeoutMs = kConnectTimeoutMs);  // dotted IPv4
 
   // Sends every byte (resuming short sends); `sent` is the total sent.
   int Send(const void* bytes, int length, int* sent, DWORD timeoutMs);
@@ -45,10 +48,15 @@ public:
 
 private:
   int WaitForNetworkEvents(long wanted, DWORD timeoutMs, WSANETWORKEVENTS* events);
+  int TakeReadEvents(DWORD timeoutMs);
 
   SOCKET m_socket = INVALID_SOCKET;
   CWinEvent m_networkEvent;
   CWinEvent m_abort;
   int m_lastError = 0;
   bool m_peerClosed = false;  // the peer's close was reported; no more events will come
+  // Read and close reports that came while waiting for something else (a connect, a send):
+  // Winsock reports each once, so a later receive must not wait for them again.
+  long m_pendingEvents = 0;
+  bool m_pendingError = false;
 };

@@ -52,6 +52,15 @@ std::string ResolveLocation(const std::string& currentUrl, const std::string& lo
 
 bool IsRedirect(int status) { return status == kStatusMovedPermanently || status == kStatusFound; }
 
+// A URL (or a redirect's Location) holding CR, LF or another control character would smuggle
+// text into the request line: such a URL is refused before any request text is built.
+bool ParseRequestUrl(const std::string& url, CUrl& parsed) {
+  for (unsigned char c : url) {
+    if (c < 0x20 || c == 0x7f) return false;
+  }
+  return parsed.SetUrl(url.c_str());
+}
+
 }  // namespace
 
 int CHttpClient::AddHeader(const char* name, const char* value) {
@@ -102,13 +111,31 @@ void CHttpClient::SetUploadCallback(ProgressCallback callback, DWORD_PTR userDat
 void CHttpClient::Reset() {
   m_headers.clear();
   m_params.Clear();
-  m_response.Clear();
+  ClearResponse();
   m_cookies.Clear();
   m_fileNames.clear();
   m_fileContents.clear();
 }
 
-CByteBuffer CHttpClient::GetResponseBody() { return ::GetResponseBody(m_response, &m_headers); }
+void CHttpClient::ClearResponse() {
+  m_responseHead.Clear();
+  m_responseBody.Clear();
+}
+
+CByteBuffer CHttpClient::GetResponse() const {
+  CByteBuffer joined(GetResponseLength());
+  return joined.AppendBuffer(m_responseHead).AppendBuffer(m_responseBody);
+}
+
+bool CHttpClient::GetResponseBody(CByteBuffer& body) {
+  return DecodeResponseBody(m_responseHead, m_responseBody, m_maxResponseBytes, body, &m_headers);
+}
+
+CByteBuffer CHttpClient::GetResponseBody() {
+  CByteBuffer body;
+  GetResponseBody(body);
+  return body;
+}
 
 std::string CHttpClient::GetResponseText() {
   CByteBuffer body = GetResponseBody();
@@ -130,7 +157,7 @@ int CHttpClient::Put(const char* url, bool followRedirects) {
 
 // Each hop starts afresh (Reset: no caller headers, no cookies) except for the Referer.
 int CHttpClient::FollowRedirects(InnerRequest first, const char* url, bool followRedirects, bool resolveSlashLocation) {
-  m_response.Clear();
+  ClearResponse();
   ApplyProxyFile();
   std::string current = url ? url : "";
   m_effectiveUrl = current;
@@ -189,8 +216,10 @@ std::string CHttpClient::RequestText(const char* method, const std::string& url,
 }
 
 bool CHttpClient::Connect(CEventSocket& socket, const CUrl& parsed) const {
-  if (m_useProxy) return socket.ConnectHost(m_proxyHost.c_str(), static_cast<unsigned short>(m_proxyPort));
-  return socket.ConnectHost(parsed.hostName.c_str(), parsed.port);
+  if (m_useProxy) {
+    return socket.ConnectHost(m_proxyHost.c_str(), static_cast<unsigned short>(m_proxyPort), m_timings.waitMs);
+  }
+  return socket.ConnectHost(parsed.hostName.c_str(), parsed.port, m_timings.waitMs);
 }
 
 bool CHttpClient::ReportProgress(ProgressCallback callback, DWORD_PTR userData, int done, int total) const {
@@ -203,14 +232,18 @@ bool CHttpClient::ReportProgress(ProgressCallback callback, DWORD_PTR userData, 
 CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingResponse& incoming,
                                               const ReceiveOptions& options) {
   bool headOnly = options.until == EReceiveUntil::kHead;
+  CLowSpeedRule lowSpeed(GetTickCount(), m_timings.lowSpeedWindowMs);
   for (;;) {
     int room = 0;
     BYTE* space = incoming.ReceiveSpace(&room);
     if (!space) return EReceiveEnd::kFailed;
+    DWORD timeLeft = lowSpeed.TimeLeft(GetTickCount());
+    if (timeLeft == 0) return EReceiveEnd::kFailed;  // a drip-feed
     int count = 0;
-    int result = socket.Receive(space, room, &count, kTimeoutMs);
+    int result = socket.Receive(space, room, &count, timeLeft < m_timings.waitMs ? timeLeft : m_timings.waitMs);
     if (result == kNetWouldBlock) continue;  // a stale readiness report: wait again
     if (result != kNetDone || count < 0) return EReceiveEnd::kFailed;
+    lowSpeed.Received(GetTickCount(), count);
     if (count == 0) {
       if (!socket.PeerClosed()) continue;
       // The server is done: what it sent is all there will be.
@@ -218,11 +251,11 @@ CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingRes
       return ended ? EReceiveEnd::kEnded : EReceiveEnd::kFailed;
     }
     if (!incoming.Commit(count)) return EReceiveEnd::kFailed;
-    const CByteBuffer& bytes = incoming.Bytes();
-    if (options.debugFile) WriteDebugFile(*options.debugFile, bytes);
+    int received = incoming.ReceivedLength();
+    if (options.debugFile) WriteDebugFile(*options.debugFile, incoming.Joined());
     if (options.reportProgress) {
-      int total = static_cast<int>(std::max<long long>(incoming.ExpectedTotal(), bytes.Length()));
-      if (!ReportProgress(m_progressCallback, m_progressUserData, bytes.Length(), total)) {
+      int total = static_cast<int>(std::max<long long>(incoming.ExpectedTotal(), received));
+      if (!ReportProgress(m_progressCallback, m_progressUserData, received, total)) {
         return EReceiveEnd::kStopped;
       }
     }
@@ -230,8 +263,9 @@ CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingRes
   }
 }
 
-void CHttpClient::StoreResponse(const CByteBuffer& response) {
-  m_response = response;
+void CHttpClient::StoreResponse(const CIncomingResponse& incoming) {
+  m_responseHead = incoming.Head();
+  m_responseBody = incoming.Body();
   m_cookies.TakeSetCookies(GetResponseHead());
 }
 
@@ -248,7 +282,7 @@ int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, int recei
   }
   if (parsed.scheme == CUrl::kSchemeHttps) return 0;
 
-  CIncomingResponse incoming(receiveSize);
+  CIncomingResponse incoming(receiveSize, m_maxResponseBytes);
   EReceiveEnd end = EReceiveEnd::kEnded;
   if (parsed.scheme == CUrl::kSchemeHttp) {
     CEventSocket socket;
@@ -257,16 +291,14 @@ int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, int recei
     if (end == EReceiveEnd::kStopped) return 0;
   }
 
-  const CByteBuffer& response = incoming.Bytes();
   if (debug && writeFinalDebugFile) {
     std::string finalDebugFile;
-    WriteDebugFile(finalDebugFile, response);
+    WriteDebugFile(finalDebugFile, incoming.Joined());
   }
-  if (reportProgress && !response.IsEmpty()) {
-    ReportProgress(m_progressCallback, m_progressUserData, response.Length(), response.Length());
-  }
+  int received = incoming.ReceivedLength();
+  if (reportProgress && received > 0) ReportProgress(m_progressCallback, m_progressUserData, received, received);
   if (end == EReceiveEnd::kFailed) return 0;
-  StoreResponse(response);
+  StoreResponse(incoming);
   return 1;
 }
 
@@ -285,7 +317,7 @@ int CHttpClient::Request(const MethodPlan& plan, const char* url) {
   std::string target = url ? url : "";
   if (plan.queryParams) target = CleanRequestUrl(target, FormText());
   CUrl parsed;
-  if (!parsed.SetUrl(target.c_str())) return 0;
+  if (!ParseRequestUrl(target, parsed)) return 0;
   for (const auto& [name, value] : plan.headersIfAbsent) AddIfAbsent(name, value);
   AddHostAndCookie(parsed, target);
   std::string body = plan.formBody ? FormText() : "";
@@ -304,8 +336,12 @@ int CHttpClient::Request(const MethodPlan& plan, const char* url) {
 
 std::string CHttpClient::FormText() const { return m_params.Build(m_ansiParams != 0); }
 
-bool CHttpClient::SendText(CEventSocket& socket, const std::string& text) {
-  return socket.Send(text.data(), static_cast<int>(text.size()), nullptr, kTimeoutMs) == kNetDone;
+bool CHttpClient::SendText(CEventSocket& socket, const std::string& text) const {
+  return SendBytes(socket, text.data(), static_cast<int>(text.size()));
+}
+
+bool CHttpClient::SendBytes(CEventSocket& socket, const void* bytes, int length) const {
+  return socket.Send(bytes, length, nullptr, m_timings.waitMs) == kNetDone;
 }
 
 int CHttpClient::InnerGet(const char* url) {
@@ -345,7 +381,7 @@ int CHttpClient::InnerDelete(const char* url) {
 int CHttpClient::InnerPutBody(const char* url, const CByteBuffer& body) {
   std::string target = url ? url : "";
   CUrl parsed;
-  if (!parsed.SetUrl(target.c_str())) return 0;
+  if (!ParseRequestUrl(target, parsed)) return 0;
   AddIfAbsent("Content-Type", kFormContentType);
   AddHostAndCookie(parsed, target);
   AddHeader("Content-Length", DecimalText(body.Length()).c_str());
@@ -354,15 +390,15 @@ int CHttpClient::InnerPutBody(const char* url, const CByteBuffer& body) {
       Exchange(text, parsed, kSmallReceive, false, false,
                [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
                  if (!SendText(socket, text)) return EReceiveEnd::kStopped;
-                 CIncomingResponse interim(kSmallReceive);
+                 CIncomingResponse interim(kSmallReceive, m_maxResponseBytes);
+                 interim.KeepInterimAnswers();
                  if (Receive(socket, interim, {EReceiveUntil::kHead, false, debugFile}) != EReceiveEnd::kEnded) {
                    return EReceiveEnd::kStopped;
                  }
-                 m_response = interim.Bytes();
+                 m_responseHead = interim.Head();
+                 m_responseBody.Clear();
                  if (GetStatusCode() != kStatusContinue) return EReceiveEnd::kStopped;
-                 if (socket.Send(body.Data(), body.Length(), nullptr, kTimeoutMs) != kNetDone) {
-                   return EReceiveEnd::kStopped;
-                 }
+                 if (!SendBytes(socket, body.Data(), body.Length())) return EReceiveEnd::kStopped;
                  return Receive(socket, incoming, {EReceiveUntil::kComplete, false, debugFile});
                });
   if (result) ParseResponseHeaders();
@@ -373,7 +409,7 @@ int CHttpClient::InnerPostMultipart(const char* url) {
   ApplyProxyFile();
   std::string target = url ? url : "";
   CUrl parsed;
-  if (!parsed.SetUrl(target.c_str())) return 0;
+  if (!ParseRequestUrl(target, parsed)) return 0;
   CMultipartForm form;
   for (const auto& [name, value] : m_params.Entries()) form.AddField(name, value);
   for (size_t i = 0; i < m_fileNames.size(); ++i) {
@@ -406,7 +442,7 @@ bool CHttpClient::SendUpload(CEventSocket& socket, const std::string& head, cons
   if (!ReportProgress(m_uploadCallback, m_uploadUserData, sent, total)) return false;
   for (int offset = 0; offset < body.Length(); offset += kUploadChunk) {
     int chunk = std::min(kUploadChunk, body.Length() - offset);
-    if (socket.Send(body.Data() + offset, chunk, nullptr, kTimeoutMs) != kNetDone) return false;
+    if (!SendBytes(socket, body.Data() + offset, chunk)) return false;
     sent += chunk;
     if (!ReportProgress(m_uploadCallback, m_uploadUserData, sent, total)) return false;
     Sleep(1);

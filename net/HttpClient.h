@@ -13,9 +13,10 @@
 #include "net/CookieJar.h"
 #include "net/FormParams.h"
 #include "net/HttpResponse.h"
+#include "net/IncomingResponse.h"
+#include "net/LowSpeedRule.h"
 
 class CEventSocket;
-class CIncomingResponse;
 class CUrl;
 
 // Progress of a download or upload; setting *continueFlag to 0 cancels the request.
@@ -23,12 +24,19 @@ typedef void (*ProgressCallback)(int done, int total, DWORD_PTR userData, int* c
 
 class CHttpClient {
 public:
-  static constexpr DWORD kTimeoutMs = 30000;  // each wait of each send and receive
+  static constexpr DWORD kTimeoutMs = 30000;  // each wait of each connect, send and receive
   static constexpr int kMaxRedirects = 10;    // hops one Get, Post or Put follows before failing
   static constexpr int kUploadChunk = 30720;
   static const char kDefaultUserAgent[];
 
+  // How long a request may wait; tests shorten them, the product keeps the defaults.
+  struct Timings {
+    DWORD waitMs = kTimeoutMs;
+    DWORD lowSpeedWindowMs = CLowSpeedRule::kWindowMs;
+  };
+
   CHttpClient() = default;
+  explicit CHttpClient(const Timings& timings) : m_timings(timings) {}
   CHttpClient(const CHttpClient&) = delete;
   CHttpClient& operator=(const CHttpClient&) = delete;
 
@@ -50,6 +58,8 @@ public:
   int EnableProxy(int enable);  // 0 (nothing changes) without a proxy host and port
   void SetProgressCallback(ProgressCallback callback, DWORD_PTR userData);
   void SetUploadCallback(ProgressCallback callback, DWORD_PTR userData);
+  // The most a response, and its inflated body, may hold (512 MiB unless set lower).
+  void SetResponseLimit(int maxBytes) { m_maxResponseBytes = maxBytes; }
 
   // Empties the headers, parameters, response, cookies and queued files.
   void Reset();
@@ -68,11 +78,17 @@ public:
   int InnerHead(const char* url);
   int InnerDelete(const char* url);
 
-  const CByteBuffer& GetResponse() const { return m_response; }
-  std::string GetResponseHead() const { return ::GetResponseHead(m_response); }
-  int GetStatusCode() const { return ::GetStatusCode(m_response); }
-  void ParseResponseHeaders() { m_headers = ::ParseResponseHeaders(m_response); }
-  CByteBuffer GetResponseBody();  // also parses the response headers into the header list
+  // The stored response as received, head and raw body joined (a copy: for diagnostics).
+  CByteBuffer GetResponse() const;
+  int GetResponseLength() const { return m_responseHead.Length() + m_responseBody.Length(); }
+  std::string GetResponseHead() const { return ::GetResponseHead(m_responseHead); }
+  int GetStatusCode() const { return ::GetStatusCode(m_responseHead); }
+  void ParseResponseHeaders() { m_headers = ::ParseResponseHeaders(m_responseHead); }
+  // The decoded body; both also parse the response headers into the header list. A plain body is
+  // handed out without a copy. The checked form is false when memory ran out, where the other
+  // gives an empty body: callers that keep the body use the checked one.
+  bool GetResponseBody(CByteBuffer& body);
+  CByteBuffer GetResponseBody();
   std::string GetResponseText();  // the body up to its first zero byte
 
 private:
@@ -99,15 +115,20 @@ private:
   struct MethodPlan;
   int Request(const MethodPlan& plan, const char* url);
   std::string FormText() const;
-  static bool SendText(CEventSocket& socket, const std::string& text);
+  bool SendText(CEventSocket& socket, const std::string& text) const;
   EReceiveEnd Receive(CEventSocket& socket, CIncomingResponse& incoming, const ReceiveOptions& options);
   bool ReportProgress(ProgressCallback callback, DWORD_PTR userData, int done, int total) const;
   bool SendUpload(CEventSocket& socket, const std::string& head, const CByteBuffer& body);
-  void StoreResponse(const CByteBuffer& response);
+  bool SendBytes(CEventSocket& socket, const void* bytes, int length) const;
+  void StoreResponse(const CIncomingResponse& incoming);
+  void ClearResponse();
 
+  Timings m_timings;
+  int m_maxResponseBytes = CIncomingResponse::kMaxResponseBytes;
   int m_ansiParams = 0;
   CFormParams m_params;
-  CByteBuffer m_response;
+  CByteBuffer m_responseHead;
+  CByteBuffer m_responseBody;
   HttpHeaders m_headers;
   CCookieJar m_cookies;
   int m_useProxy = 0;

@@ -8,17 +8,21 @@
 #include <cstring>
 
 #include "base/TextConverter.h"
+#include "net/ChunkDecoder.h"
 
 namespace {
 
 const char kHeadEnd[] = "\r\n\r\n";
 const char kLineEnd[] = "\r\n";
-constexpr int kMaxChunkSizeDigits = 8;
+constexpr int kHeadEndLength = 4;
 constexpr int kInflateWindowBits = 15 + 32;  // zlib or gzip header, detected
 constexpr int kInflateChunk = 1024;
-constexpr int kGzipTrailerSize = 18;  // the smallest gzip stream: 10-byte header, 8-byte trailer
+constexpr int kGzipTrailerSize = 18;          // the smallest gzip stream: 10-byte header, 8-byte trailer
+constexpr long long kMaxDeflateRatio = 1032;  // the most deflate can expand one byte to
+constexpr int kStatusNoContent = 204;
+constexpr int kStatusNotModified = 304;
 
-int HeadEndIndex(const CByteBuffer& response) { return response.Find(kHeadEnd, 4, 0); }
+int HeadEndIndex(const CByteBuffer& response, int from = 0) { return response.Find(kHeadEnd, kHeadEndLength, from); }
 
 // Content-Length and Transfer-Encoding read from already parsed headers, so each question about
 // a response parses its head once.
@@ -37,27 +41,84 @@ bool ChunkedOf(const HttpHeaders& headers) {
   return value && AsciiLower(*value).find("chunked") != std::string::npos;
 }
 
-// A chunk-size line: spaces trimmed, at most 8 hexadecimal digits; anything unreadable is 0.
-unsigned long ChunkSize(const BYTE* line, int length) {
-  std::string text(reinterpret_cast<const char*>(line), length);
-  size_t first = text.find_first_not_of(' ');
-  size_t last = text.find_last_not_of(' ');
-  if (first == std::string::npos) return 0;
-  text = text.substr(first, last - first + 1);
-  if (text.size() > static_cast<size_t>(kMaxChunkSizeDigits)) return 0;
-  return strtoul(text.c_str(), nullptr, 16);
+// The final answer of a whole response: where its head starts and its body starts, interim
+// answers passed over. False while the final head is not complete.
+bool FindFinalHead(const CByteBuffer& response, int* headStart, int* bodyStart) {
+  for (int start = 0;;) {
+    int headEnd = HeadEndIndex(response, start);
+    if (headEnd < 0) return false;
+    int end = headEnd + kHeadEndLength;
+    if (!IsInterimStatus(StatusCodeOf(response.Data() + start, end - start))) {
+      *headStart = start;
+      *bodyStart = end;
+      return true;
+    }
+    start = end;
+  }
 }
 
-int FindLineEnd(const BYTE* data, int from, int length) {
-  for (int i = from; i + 1 < length; ++i) {
-    if (data[i] == '\r' && data[i + 1] == '\n') return i;
+CByteBuffer Slice(const CByteBuffer& bytes, int from, int to) { return CByteBuffer(bytes.Data() + from, to - from); }
+
+// The joined chunk data, when the raw body holds the whole chunked coding.
+bool Dechunk(const CByteBuffer& raw, CByteBuffer& joined, bool* outOfMemory) {
+  CByteBuffer data;
+  if (!data.Reserve(raw.Length())) {
+    *outOfMemory = true;
+    return false;
   }
-  return -1;
+  CChunkDecoder decoder;
+  if (decoder.Read(raw.Data(), raw.Length(), &data) != CChunkDecoder::EState::kDone) return false;
+  joined = data;
+  return true;
+}
+
+// An HTML page in UTF-8 turned into the local code page; false when memory ran out.
+bool HtmlToAnsi(const HttpHeaders& headers, CByteBuffer& body) {
+  const std::string* type = FindHeader(headers, "Content-Type");
+  std::string lowerType = type ? AsciiLower(*type) : "";
+  if (lowerType.find("text/html") == std::string::npos) return true;
+  size_t charset = lowerType.find("charset=");
+  if (charset == std::string::npos || lowerType.substr(charset + 8) != "utf-8") return true;
+  std::string text(reinterpret_cast<const char*>(body.Data()), body.Length());
+  CTextConverter converter;
+  const char* ansi = converter.Utf8ToAnsi(text.c_str());
+  if (!ansi) return true;  // not UTF-8 after all: left as received
+  int length = static_cast<int>(strlen(ansi));
+  CByteBuffer converted(ansi, length);
+  if (converted.Length() != length) return false;
+  body = converted;
+  return true;
 }
 
 }  // namespace
 
 bool HasHeadEnd(const CByteBuffer& response) { return HeadEndIndex(response) >= 0; }
+
+int StatusCodeOf(const BYTE* head, int length) {
+  std::string text(reinterpret_cast<const char*>(head), length);
+  size_t lineEnd = text.find(kLineEnd);
+  if (lineEnd == std::string::npos || lineEnd == 0) return -1;
+  std::string line = text.substr(0, lineEnd);
+  size_t space = line.find(' ');
+  if (space == std::string::npos || space == 0) return -1;
+  std::string rest = line.substr(space + 1);
+  size_t next = rest.find(' ');
+  if (next == std::string::npos || next == 0) return -1;
+  return atoi(rest.substr(0, next).c_str());
+}
+
+bool IsInterimStatus(int status) { return status >= 100 && status < 200 && status != 101; }
+
+ResponseFraming ReadFraming(const CByteBuffer& head) {
+  ResponseFraming framing;
+  HttpHeaders headers = ParseResponseHeaders(head);
+  framing.status = GetStatusCode(head);
+  framing.noBody = (framing.status >= 100 && framing.status < 200) || framing.status == kStatusNoContent ||
+                   framing.status == kStatusNotModified;
+  framing.hasLength = LengthOf(headers, &framing.length);
+  framing.chunked = ChunkedOf(headers);
+  return framing;
+}
 
 bool GetContentLength(const CByteBuffer& response, long long* length) {
   return LengthOf(ParseResponseHeaders(response), length);
@@ -72,13 +133,14 @@ bool IsCloseDelimited(const CByteBuffer& response) {
 }
 
 bool IsResponseComplete(const CByteBuffer& response) {
-  int headEnd = HeadEndIndex(response);
-  if (headEnd < 0) return false;
-  int bodyStart = headEnd + 4;
-  HttpHeaders headers = ParseResponseHeaders(response);
-  long long length;
-  if (LengthOf(headers, &length)) return response.Length() - bodyStart == length;
-  if (ChunkedOf(headers)) return ChunksComplete(response.Data() + bodyStart, response.Length() - bodyStart);
+  int headStart, bodyStart;
+  if (!FindFinalHead(response, &headStart, &bodyStart)) return false;
+  ResponseFraming framing = ReadFraming(Slice(response, headStart, bodyStart));
+  if (framing.noBody) return true;
+  const BYTE* body = response.Data() + bodyStart;
+  int bodyLength = response.Length() - bodyStart;
+  if (framing.hasLength) return bodyLength == framing.length;
+  if (framing.chunked) return CChunkDecoder().Read(body, bodyLength) == CChunkDecoder::EState::kDone;
   return false;
 }
 
@@ -90,15 +152,7 @@ std::string GetResponseHead(const CByteBuffer& response) {
 
 int GetStatusCode(const CByteBuffer& response) {
   std::string head = GetResponseHead(response);
-  size_t lineEnd = head.find(kLineEnd);
-  if (lineEnd == std::string::npos || lineEnd == 0) return -1;
-  std::string line = head.substr(0, lineEnd);
-  size_t space = line.find(' ');
-  if (space == std::string::npos || space == 0) return -1;
-  std::string rest = line.substr(space + 1);
-  size_t next = rest.find(' ');
-  if (next == std::string::npos || next == 0) return -1;
-  return atoi(rest.substr(0, next).c_str());
+  return StatusCodeOf(reinterpret_cast<const BYTE*>(head.data()), static_cast<int>(head.size()));
 }
 
 HttpHeaders ParseResponseHeaders(const CByteBuffer& response) {
@@ -128,111 +182,84 @@ const std::string* FindHeader(const HttpHeaders& headers, const char* name) {
   return nullptr;
 }
 
-bool ChunksComplete(const BYTE* body, int length, int* position) {
-  int walked = position ? *position : 0;
-  for (;;) {
-    if (position) *position = walked;
-    int lineEnd = FindLineEnd(body, walked, length);
-    if (lineEnd < 0) return false;
-    unsigned long size = ChunkSize(body + walked, lineEnd - walked);
-    int dataStart = lineEnd + 2;
-    if (size == 0 && length - dataStart == 2 && body[dataStart] == '\r' && body[dataStart + 1] == '\n') return true;
-    // The data and the CRLF after it must both be in; until then this chunk is walked again.
-    if (size > static_cast<unsigned long>(length - dataStart) || length - dataStart - static_cast<int>(size) < 2) {
-      return false;
-    }
-    walked = dataStart + static_cast<int>(size) + 2;
-  }
-}
-
-CByteBuffer Dechunk(const BYTE* body, int length) {
-  CByteBuffer joined(length);
-  int position = 0;
-  // Unlike the completeness check, the walk goes on past a zero-size chunk until no CRLF is left.
-  for (;;) {
-    int lineEnd = FindLineEnd(body, position, length);
-    if (lineEnd < 0) break;
-    unsigned long size = ChunkSize(body + position, lineEnd - position);
-    position = lineEnd + 2;
-    int take = static_cast<int>(std::min<unsigned long>(size, static_cast<unsigned long>(length - position)));
-    joined.Append(body + position, take);
-    position += take;
-    position = std::min(position + 2, length);
-  }
-  return joined;
-}
-
 // A gzip stream ends with its uncompressed size (modulo 2^32): reserving that up front spares
-// the copies of a growing output. Only a hint: a wrong one costs nothing but the reservation.
-int CGzipInflater::SizeHint(const CByteBuffer& input) {
+// the copies of a growing output. Only a hint, and the sender's word: it is held to what the
+// input could inflate to and to the cap.
+int CGzipInflater::SizeHint(const CByteBuffer& input) const {
   if (input.Length() < kGzipTrailerSize) return 0;
   const BYTE* size = input.Data() + input.Length() - 4;
-  unsigned long hint = size[0] | (size[1] << 8) | (size[2] << 16) | (static_cast<unsigned long>(size[3]) << 24);
-  return hint > static_cast<unsigned long>(kMaxInflatedBytes) ? 0 : static_cast<int>(hint);
+  unsigned long long hint =
+      size[0] | (size[1] << 8) | (size[2] << 16) | (static_cast<unsigned long long>(size[3]) << 24);
+  unsigned long long most = kMaxDeflateRatio * input.Length();
+  if (hint > most) hint = most;
+  return hint > static_cast<unsigned long long>(m_maxOutput) ? m_maxOutput : static_cast<int>(hint);
 }
 
-bool CGzipInflater::Inflate(const CByteBuffer& input, CByteBuffer& output) {
+CGzipInflater::EResult CGzipInflater::Inflate(const CByteBuffer& input, CByteBuffer& output) const {
   z_stream stream = {};
-  if (inflateInit2(&stream, kInflateWindowBits) != Z_OK) return false;
+  int initialised = inflateInit2(&stream, kInflateWindowBits);
+  if (initialised != Z_OK) return initialised == Z_MEM_ERROR ? EResult::kNoMemory : EResult::kBadData;
   stream.next_in = const_cast<Bytef*>(input.Data());
   stream.avail_in = static_cast<uInt>(input.Length());
   CByteBuffer produced;
   produced.Reserve(SizeHint(input));
-  bool ok = true;
+  EResult result = EResult::kDone;
   while (stream.avail_in > 0) {
-    // Each step inflates into the next 1024 bytes of the output itself. A body that would
-    // inflate past the limit is left as it came.
-    if (!produced.ReserveMore(kInflateChunk, kMaxInflatedBytes + kInflateChunk)) {
-      ok = false;
+    // Each step inflates into the next 1024 bytes of the output itself.
+    if (!produced.ReserveMore(kInflateChunk)) {
+      result = EResult::kNoMemory;
       break;
     }
     int length = produced.Length();
     stream.next_out = produced.Data() + length;
     stream.avail_out = kInflateChunk;
-    int result = inflate(&stream, Z_SYNC_FLUSH);
-    if (result != Z_OK && result != Z_STREAM_END) {
-      ok = false;
+    int status = inflate(&stream, Z_SYNC_FLUSH);
+    if (status != Z_OK && status != Z_STREAM_END) {
+      result = status == Z_MEM_ERROR ? EResult::kNoMemory : EResult::kBadData;
       break;
     }
     produced.SetLength(length + kInflateChunk - static_cast<int>(stream.avail_out));
-    if (produced.Length() > kMaxInflatedBytes) {
-      ok = false;
+    if (produced.Length() > m_maxOutput) {
+      result = EResult::kTooLarge;
       break;
     }
-    if (result == Z_STREAM_END) break;
+    if (status == Z_STREAM_END) break;
   }
   inflateEnd(&stream);
-  if (ok) output = produced;
-  return ok;
+  if (result == EResult::kDone) output = produced;
+  return result;
 }
 
-CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headersOut) {
-  int headEnd = HeadEndIndex(response);
-  int bodyStart = headEnd < 0 ? response.Length() : headEnd + 4;
-  const BYTE* rawBody = response.Data() + bodyStart;
-  int rawLength = response.Length() - bodyStart;
-  HttpHeaders headers = ParseResponseHeaders(response);
-  // Chunks are joined straight from the response: a large body is copied once, not twice.
-  bool dechunk = ChunkedOf(headers) && ChunksComplete(rawBody, rawLength);
-  CByteBuffer body = dechunk ? Dechunk(rawBody, rawLength) : CByteBuffer(rawBody, rawLength);
-
+bool DecodeResponseBody(const CByteBuffer& head, const CByteBuffer& rawBody, int maxInflatedBytes, CByteBuffer& body,
+                        HttpHeaders* headersOut) {
+  HttpHeaders headers = ParseResponseHeaders(head);
+  ResponseFraming framing = ReadFraming(head);
+  CByteBuffer decoded = framing.noBody ? CByteBuffer() : rawBody;  // shared, not copied
+  bool outOfMemory = false;
+  if (!framing.noBody && !framing.hasLength && framing.chunked) {
+    // A chunked body that is not complete (or not well formed) stays as received.
+    Dechunk(rawBody, decoded, &outOfMemory);
+    if (outOfMemory) return false;
+  }
   const std::string* encoding = FindHeader(headers, "Content-Encoding");
   if (encoding && AsciiLower(*encoding).find("gzip") != std::string::npos) {
     CByteBuffer inflated;
-    if (CGzipInflater().Inflate(body, inflated)) body = inflated;
+    CGzipInflater::EResult inflation = CGzipInflater(maxInflatedBytes).Inflate(decoded, inflated);
+    if (inflation == CGzipInflater::EResult::kNoMemory) return false;
+    if (inflation == CGzipInflater::EResult::kDone) decoded = inflated;
   }
-  const std::string* type = FindHeader(headers, "Content-Type");
-  std::string lowerType = type ? AsciiLower(*type) : "";
-  if (lowerType.find("text/html") != std::string::npos) {
-    size_t charset = lowerType.find("charset=");
-    if (charset != std::string::npos && lowerType.substr(charset + 8) == "utf-8") {
-      std::string text(reinterpret_cast<const char*>(body.Data()), body.Length());
-      CTextConverter converter;
-      if (const char* ansi = converter.Utf8ToAnsi(text.c_str()))
-        body = CByteBuffer(ansi, static_cast<int>(strlen(ansi)));
-    }
-  }
+  if (!HtmlToAnsi(headers, decoded)) return false;
+  body = decoded;
   if (headersOut) *headersOut = std::move(headers);
+  return true;
+}
+
+CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headers) {
+  int headStart = 0, bodyStart = 0;
+  if (!FindFinalHead(response, &headStart, &bodyStart)) bodyStart = response.Length();  // no body yet
+  CByteBuffer body;
+  DecodeResponseBody(Slice(response, headStart, bodyStart), Slice(response, bodyStart, response.Length()),
+                     kMaxInflatedBytes, body, headers);
   return body;
 }
 

@@ -10,8 +10,22 @@
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
-// Most an inflated body may grow to; a larger one is left as received.
+// Most an inflated body may grow to unless the request sets a smaller cap; a larger one is left
+// as received.
 constexpr int kMaxInflatedBytes = 512 * 1024 * 1024;
+
+// What a head says about the body after it.
+struct ResponseFraming {
+  int status = -1;
+  bool noBody = false;  // 1xx, 204 and 304 answers end with their head, whatever they announce
+  bool hasLength = false;
+  long long length = 0;
+  bool chunked = false;
+};
+ResponseFraming ReadFraming(const CByteBuffer& head);
+int StatusCodeOf(const BYTE* head, int length);  // of the status line at `head`, -1 when none
+// 1xx answers before the final one, except 101, which ends the exchange.
+bool IsInterimStatus(int status);
 
 bool HasHeadEnd(const CByteBuffer& response);
 // Header names are matched ignoring case, as HTTP defines them.
@@ -19,7 +33,8 @@ bool GetContentLength(const CByteBuffer& response, long long* length);
 bool IsChunked(const CByteBuffer& response);
 // Neither a length nor chunking: the body ends where the server closes the connection.
 bool IsCloseDelimited(const CByteBuffer& response);
-// Complete by its length or its last chunk; a close-delimited response is complete only at the close.
+// Complete by its length, its last chunk or its status; a close-delimited response is complete
+// only at the close. Interim answers before the final one are passed over.
 bool IsResponseComplete(const CByteBuffer& response);
 
 std::string GetResponseHead(const CByteBuffer& response);  // every line ends in CRLF
@@ -27,21 +42,24 @@ int GetStatusCode(const CByteBuffer& response);            // -1 when there is n
 HttpHeaders ParseResponseHeaders(const CByteBuffer& response);
 const std::string* FindHeader(const HttpHeaders& headers, const char* name);  // first, ignoring case
 
-// The decoded body; `headers` receives the response headers (parsing them is part of decoding).
+// The decoded body of a head and its raw body. False only when memory ran out: a body that does
+// not decode is returned as received. `headers` receives the response headers.
+bool DecodeResponseBody(const CByteBuffer& head, const CByteBuffer& rawBody, int maxInflatedBytes, CByteBuffer& body,
+                        HttpHeaders* headers = nullptr);
+// The same for a whole response (interim answers passed over); empty when memory ran out.
 CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headers = nullptr);
 std::string GetResponseText(const CByteBuffer& response);
-
-// Chunked transfer coding: whether the body holds its last chunk, and the joined chunk data.
-// With `position`, the walk starts at that body offset and leaves it after the last chunk that
-// was wholly there, so a growing body is walked once.
-bool ChunksComplete(const BYTE* body, int length, int* position = nullptr);
-CByteBuffer Dechunk(const BYTE* body, int length);
 
 // Inflates zlib or gzip data in 1024-byte steps; a truncated stream gives what it produced.
 class CGzipInflater {
 public:
-  bool Inflate(const CByteBuffer& input, CByteBuffer& output);
+  enum class EResult { kDone, kBadData, kTooLarge, kNoMemory };
+
+  explicit CGzipInflater(int maxOutputBytes = kMaxInflatedBytes) : m_maxOutput(maxOutputBytes) {}
+  EResult Inflate(const CByteBuffer& input, CByteBuffer& output) const;
 
 private:
-  static int SizeHint(const CByteBuffer& input);
+  int SizeHint(const CByteBuffer& input) const;
+
+  int m_maxOutput;
 };

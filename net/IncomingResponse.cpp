@@ -1,28 +1,43 @@
 #include "net/IncomingResponse.h"
 
-#include "net/HttpResponse.h"
-
+#include <climits>
 #include <cstring>
+
+#include "net/HttpResponse.h"
 
 namespace {
 
 const char kHeadEnd[] = "\r\n\r\n";
 constexpr int kHeadEndLength = 4;
 
+int ClampToInt(long long value) { return value > INT_MAX ? INT_MAX : static_cast<int>(value); }
+
 }  // namespace
+
+CIncomingResponse::CIncomingResponse(int receiveSize, int maxBytes)
+    : m_receiveSize(receiveSize), m_maxBytes(maxBytes) {}
+
+// What the body buffer may hold: the heads until the final one is in, then the announced length
+// or what is left of the cap.
+long long CIncomingResponse::BodyLimit() const {
+  if (!HasHead()) return kMaxHeadBytes;
+  if (m_hasLength) return m_contentLength;
+  return m_maxBytes - m_head.Length();
+}
 
 BYTE* CIncomingResponse::ReceiveSpace(int* room) {
   // Room for one whole receive beyond the limit too: passing the limit is found by Commit.
-  if (!m_bytes.ReserveMore(m_receiveSize, kMaxResponseBytes + m_receiveSize)) return nullptr;
+  if (!m_body.ReserveMore(m_receiveSize, ClampToInt(BodyLimit() + m_receiveSize))) return nullptr;
   *room = m_receiveSize;
-  return m_bytes.Data() + m_bytes.Length();
+  return m_body.Data() + m_body.Length();
 }
 
 bool CIncomingResponse::Commit(int count) {
   if (count <= 0) return true;
-  if (count > kMaxResponseBytes - m_bytes.Length()) return false;
-  m_bytes.SetLength(m_bytes.Length() + count);
-  return HasHead() || ReadHead();
+  if (count > m_body.Capacity() - m_body.Length()) return false;
+  m_body.SetLength(m_body.Length() + count);
+  if (!HasHead()) return ReadHeads();
+  return ReadBody();
 }
 
 bool CIncomingResponse::Append(const BYTE* bytes, int count) {
@@ -38,31 +53,63 @@ bool CIncomingResponse::Append(const BYTE* bytes, int count) {
   return true;
 }
 
-// Looks for the head's end in what arrived since the last look; once it is in, reads the length
-// and coding once and reserves the whole response when its size is announced.
-bool CIncomingResponse::ReadHead() {
-  int from = m_headScanned > kHeadEndLength - 1 ? m_headScanned - (kHeadEndLength - 1) : 0;
-  m_headScanned = m_bytes.Length();
-  int headEnd = m_bytes.Find(kHeadEnd, kHeadEndLength, from);
-  if (headEnd < 0) return true;
-  m_headEnd = headEnd;
-  m_bodyStart = headEnd + kHeadEndLength;
-  m_hasLength = GetContentLength(m_bytes, &m_contentLength);
-  m_chunked = !m_hasLength && IsChunked(m_bytes);
-  if (!m_hasLength) return true;
-  if (m_contentLength > kMaxResponseBytes - m_bodyStart) return false;
-  // The whole response and one more receive: the rest arrives without a copy. Only a saving:
-  // growth still works without it.
-  m_bytes.Reserve(static_cast<int>(m_bodyStart + m_contentLength) + m_receiveSize);
+// Looks for the end of the head in what arrived since the last look; interim answers are passed
+// over, and the final head is taken out of the buffer.
+bool CIncomingResponse::ReadHeads() {
+  for (;;) {
+    int from = m_headScanned - (kHeadEndLength - 1);
+    if (from < m_headStart) from = m_headStart;
+    m_headScanned = m_body.Length();
+    int headEnd = m_body.Find(kHeadEnd, kHeadEndLength, from);
+    if (headEnd < 0) return m_body.Length() <= kMaxHeadBytes;
+    int bodyStart = headEnd + kHeadEndLength;
+    if (bodyStart > kMaxHeadBytes) return false;
+    if (m_keepInterim || !IsInterimStatus(StatusCodeOf(m_body.Data() + m_headStart, bodyStart - m_headStart))) {
+      return TakeFinalHead(m_headStart, bodyStart);
+    }
+    m_headStart = bodyStart;
+  }
+}
+
+bool CIncomingResponse::TakeFinalHead(int headStart, int bodyStart) {
+  int headLength = bodyStart - headStart;
+  m_head = CByteBuffer(m_body.Data() + headStart, headLength);
+  if (m_head.Length() != headLength) return false;  // out of memory
+  if (m_body.Erase(0, bodyStart) < 0) return false;
+  m_bodyStart = bodyStart;
+
+  ResponseFraming framing = ReadFraming(m_head);
+  m_noBody = framing.noBody || m_keepInterim;
+  m_hasLength = !m_noBody && framing.hasLength;
+  m_contentLength = framing.length;
+  m_chunked = !m_noBody && !m_hasLength && framing.chunked;
+  if (m_noBody) return m_body.SetLength(0);
+  if (m_hasLength) {
+    if (m_contentLength > m_maxBytes - headLength) return false;
+    // Only a saving, so a failure costs nothing; the rest grows as bytes really arrive.
+    long long announced = m_contentLength + m_receiveSize;
+    m_body.Reserve(ClampToInt(announced < kMaxUpFrontReserve ? announced : kMaxUpFrontReserve));
+  }
+  return ReadBody();
+}
+
+bool CIncomingResponse::ReadBody() {
+  if (m_body.Length() > BodyLimit()) return false;  // past the cap, or more than announced
+  if (m_chunked) return m_chunks.Read(m_body.Data(), m_body.Length()) != CChunkDecoder::EState::kBad;
   return true;
 }
 
-bool CIncomingResponse::IsComplete() {
+bool CIncomingResponse::IsComplete() const {
   if (!HasHead()) return false;
-  int bodyLength = m_bytes.Length() - m_bodyStart;
-  if (m_hasLength) return bodyLength == m_contentLength;
-  if (m_chunked) return ChunksComplete(m_bytes.Data() + m_bodyStart, bodyLength, &m_chunkWalk);
+  if (m_noBody) return true;
+  if (m_hasLength) return m_body.Length() == m_contentLength;
+  if (m_chunked) return m_chunks.State() == CChunkDecoder::EState::kDone;
   return false;
 }
 
-bool CIncomingResponse::IsCompleteAtClose() { return IsComplete() || (HasHead() && !m_hasLength && !m_chunked); }
+bool CIncomingResponse::IsCompleteAtClose() const { return IsComplete() || (HasHead() && !m_hasLength && !m_chunked); }
+
+CByteBuffer CIncomingResponse::Joined() const {
+  CByteBuffer joined(m_head.Length() + m_body.Length());
+  return joined.AppendBuffer(m_head).AppendBuffer(m_body);
+}

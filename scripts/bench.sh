@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks (figures, never pass/fail), each against a reference tool in the same run:
 #   MD5 of a 256 MiB file against md5sum;
-#   64 MiB downloads from loopback servers against curl, chunked against plain, gzip inflation
-#   against zcat, and the peak memory of a download.
+#   64 MiB downloads from loopback servers against curl and WinINet, chunked against plain,
+#   gzip inflation against zcat, and the peak memory of a download.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${VELMOR_BUILD_DIR:-"$ROOT/build"}
@@ -72,6 +72,13 @@ echo "ratio_receive_throughput_ours_to_curl_storing $(ratio "$curl_stored" "$our
 before=$(echo "$ours_plain" | field private_bytes_before)
 peak=$(echo "$ours_plain" | field peak_private_bytes)
 echo "peak_memory_over_file_size $(awk -v p="$peak" -v b="$before" -v n="$bytes" 'BEGIN {printf "%.2f", (p - b) / n}')"
+
+# WinINet under the same Wine, also keeping the body in memory: the same-platform reference.
+wininet=$(run_bench "$BUILD_DIR/bin/wininet_bench.exe" get "$nginx_url/plain.bin")
+[ "$(echo "$wininet" | field digest)" = "$plain_md5" ] || { echo "WinINet download differs" >&2; exit 1; }
+wininet_seconds=$(echo "$wininet" | field seconds)
+echo "nginx plain: wininet ${wininet_seconds}s, ours ${ours_plain_seconds}s"
+echo "ratio_throughput_ours_to_wininet $(ratio "$wininet_seconds" "$ours_plain_seconds")"
 
 pattern_md5=$(python3 -c "
 import hashlib, sys
