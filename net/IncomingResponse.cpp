@@ -68,6 +68,7 @@ bool CIncomingResponse::ReadHeads() {
       return TakeFinalHead(m_headStart, bodyStart);
     }
     m_headStart = bodyStart;
+    m_headScanned = bodyStart;  // the next head may already be in
   }
 }
 

@@ -328,3 +328,126 @@ TEST_F(HttpClientTest, NginxFilesArriveByteForByte) {
 }
 
 }  // namespace
+
+// Hostile and broken servers: each case once made the client spin, hang, eat memory or fail.
+namespace {
+
+struct HostileCase {
+  const char* path;
+  int result;         // of Get without redirects
+  int status;         // when it succeeds
+  const char* body;   // when it succeeds
+};
+
+class HostileServerTest : public HttpClientTest {
+protected:
+  // Short waits: a case that hangs fails the time bound instead of holding the suite.
+  static CHttpClient::Timings ShortWaits() {
+    CHttpClient::Timings timings;
+    timings.waitMs = 5000;
+    timings.lowSpeedWindowMs = 2000;
+    return timings;
+  }
+};
+
+TEST_F(HostileServerTest, AnswersEndWhereTheyShouldAndBadOnesFailAtOnce) {
+  const HostileCase cases[] = {
+      // Complete with their head, whatever length they announce; the server keeps the line open.
+      {"/no-body?status=304%20Not%20Modified", 1, 304, ""},
+      {"/no-body?status=204%20No%20Content", 1, 204, ""},
+      // Interim answers are passed over, asked for or not.
+      {"/interim?codes=100", 1, 200, "final"},
+      {"/interim?codes=100,102,103", 1, 200, "final"},
+      // Chunk extensions are skipped; trailers are read up to the blank line.
+      {"/raw-chunks?body=5;name=value%0D%0Ahello%0D%0A0%0D%0AETag:%20x%0D%0A%0D%0A", 1, 200, "hello"},
+      {"/raw-chunks?body=3%20;%20a=%22b%22%0D%0Aabc%0D%0A0;last%0D%0A%0D%0A", 1, 200, "abc"},
+      // Sizes that are not plain hexadecimal, or a chunk without its CRLF: refused.
+      {"/raw-chunks?body=0x5%0D%0Ahello%0D%0A0%0D%0A%0D%0A", 0, 0, ""},
+      {"/raw-chunks?body=-5%0D%0Ahello%0D%0A0%0D%0A%0D%0A", 0, 0, ""},
+      {"/raw-chunks?body=fffffffff%0D%0Ahello", 0, 0, ""},
+      {"/raw-chunks?body=5%0D%0AhelloXY0%0D%0A%0D%0A", 0, 0, ""},
+      // A size line or a head without end fails once it passes its cap.
+      {"/endless-size-line", 0, 0, ""},
+      {"/endless-head", 0, 0, ""},
+  };
+  for (const HostileCase& c : cases) {
+    CHttpClient client(ShortWaits());
+    DWORD started = GetTickCount();
+    EXPECT_EQ(c.result, client.Get(Url(c.path).c_str(), false)) << c.path;
+    EXPECT_LT(GetTickCount() - started, 4000u) << c.path;  // never the wait time-out
+    if (c.result == 0) continue;
+    EXPECT_EQ(c.status, client.GetStatusCode()) << c.path;
+    EXPECT_EQ(c.body, Body(client)) << c.path;
+  }
+
+  CHttpClient head(ShortWaits());
+  DWORD started = GetTickCount();
+  ASSERT_EQ(1, head.InnerHead(Url("/no-body").c_str()));
+  EXPECT_EQ(200, head.GetStatusCode());
+  EXPECT_LT(GetTickCount() - started, 4000u);
+}
+
+TEST_F(HostileServerTest, CookieFloodIsBoundedAndCheap) {
+  CHttpClient client;
+  ASSERT_EQ(1, client.Get(Url("/cookie-flood?n=5000").c_str(), false));
+  std::string header = client.Cookies().GetCookieHeader(Url("/").c_str());
+  EXPECT_EQ(CCookieJar::kMaxCookiesPerDomain, static_cast<size_t>(std::count(header.begin(), header.end(), '=')));
+  EXPECT_EQ(0u, header.find("c0=v; c1=v"));  // the first ones are kept
+}
+
+TEST_F(HostileServerTest, CapsHoldForLengthsBombsAndDrips) {
+  // A length past the response cap fails at once; one within it, followed by silence, waits.
+  CHttpClient capped(ShortWaits());
+  capped.SetResponseLimit(16 * 1024 * 1024);
+  EXPECT_EQ(0, capped.Get(Url("/announce-huge?n=20000000").c_str(), false));
+
+  // A gzip bomb is not inflated past the request's cap: the body stays as it came.
+  CHttpClient config;
+  config.SetResponseLimit(16 * 1024 * 1024);
+  ASSERT_EQ(1, config.Get(Url("/gzip-bomb?mib=20").c_str(), false));
+  CByteBuffer body;
+  ASSERT_TRUE(config.GetResponseBody(body));
+  EXPECT_LT(body.Length(), 1024 * 1024);
+  CHttpClient package;
+  ASSERT_EQ(1, package.Get(Url("/gzip-bomb?mib=20").c_str(), false));
+  EXPECT_EQ(20 * 1024 * 1024, package.GetResponseBody().Length());
+
+  // One byte every 300 ms: fewer than 1024 bytes in the (shortened) 2 s window.
+  CHttpClient dripped(ShortWaits());
+  DWORD started = GetTickCount();
+  EXPECT_EQ(0, dripped.Get(Url("/drip?ms=300").c_str(), false));
+  DWORD elapsed = GetTickCount() - started;
+  EXPECT_GE(elapsed, 1900u);
+  EXPECT_LT(elapsed, 4500u);
+}
+
+TEST_F(HostileServerTest, AnAnswerDuringALongUploadIsNotMissed) {
+  CHttpClient client(ShortWaits());
+  client.AddFile("upload.bin", Bytes(Pattern(8 * 1024 * 1024)));
+  DWORD started = GetTickCount();
+  ASSERT_EQ(1, client.InnerPostMultipart(Url("/early-answer").c_str()));
+  EXPECT_EQ("early", Body(client));
+  EXPECT_LT(GetTickCount() - started, 4500u);  // not the 5 s wait of a lost read report
+}
+
+TEST_F(HostileServerTest, RedirectsStopAfterTenHopsOnTheRealServer) {
+  CHttpClient ten;
+  ASSERT_EQ(1, ten.Get(Url("/hops?left=10").c_str(), true));
+  EXPECT_EQ("arrived", Body(ten));
+  EXPECT_EQ(Url("/hops?left=0"), ten.GetEffectiveUrl());
+  CHttpClient eleven;
+  EXPECT_EQ(0, eleven.Get(Url("/hops?left=11").c_str(), true));
+  EXPECT_EQ(Url("/hops?left=1"), eleven.GetEffectiveUrl());  // hop 10 was followed, hop 11 refused
+}
+
+TEST_F(HostileServerTest, ControlCharactersNeverReachTheRequestLine) {
+  for (const char* url : {"/echo\r\nX-Injected: 1", "/echo\nX: 1", "/echo\x01", "/echo\x7f"}) {
+    CHttpClient client;
+    EXPECT_EQ(0, client.Get(Url(url).c_str(), false));
+    EXPECT_EQ(0, client.GetResponseLength());
+  }
+  CHttpClient redirected;  // a Location holding one is refused too
+  EXPECT_EQ(0, redirected.Get(Url("/redirect?to=/echo%01").c_str(), true));
+}
+
+}  // namespace

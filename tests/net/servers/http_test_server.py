@@ -183,6 +183,82 @@ class Handler(socketserver.BaseRequestHandler):
     def route_put_refuse(self, method, head, headers, rest, query):
         self.send(response("417 Expectation Failed", [("Content-Length", "0")]))
 
+    # Hostile and unusual servers: each answer below once made the client spin, hang or fail.
+
+    def route_cookie_flood(self, method, head, headers, rest, query):
+        count = int(self.arg(query, "n", "5000"))
+        cookies = [("Set-Cookie", "c%d=v; Domain=127.0.0.1" % i) for i in range(count)]
+        self.send(response("200 OK", cookies + [("Content-Length", "2")], b"ok"))
+
+    def route_endless_head(self, method, head, headers, rest, query):
+        self.send(b"HTTP/1.1 200 OK\r\n")
+        line = b"X-Padding: " + b"a" * 1000 + b"\r\n"
+        try:
+            for _ in range(64 * 1024):  # 64 MiB at most, then the server gives up by itself
+                self.send(line)
+        except OSError:
+            pass
+
+    def route_no_body(self, method, head, headers, rest, query):
+        """A head announcing a length that no body follows: HEAD, 204 and 304 answers."""
+        status = self.arg(query, "status", "200 OK")
+        self.send(response(status, [("Content-Length", "379"), ("ETag", '"ABC"')]))
+        self.wait_for_client_close()
+
+    def route_interim(self, method, head, headers, rest, query):
+        for code in self.arg(query, "codes", "100").split(","):
+            self.send(b"HTTP/1.1 %s Interim\r\nX-Interim: %s\r\n\r\n" % (code.encode(), code.encode()))
+        self.send(response("200 OK", [("Content-Length", "5")], b"final"))
+        self.wait_for_client_close()
+
+    def route_announce_huge(self, method, head, headers, rest, query):
+        self.send(response("200 OK", [("Content-Length", self.arg(query, "n", "500000000"))], b"x" * 1000))
+        self.wait_for_client_close()
+
+    def route_raw_chunks(self, method, head, headers, rest, query):
+        """Chunked coding written as given: extensions, trailers, bad size lines."""
+        body = self.arg(query, "body", "0\r\n\r\n").encode("latin-1")
+        self.send(response("200 OK", [("Transfer-Encoding", "chunked")], body))
+        self.wait_for_client_close()
+
+    def route_endless_size_line(self, method, head, headers, rest, query):
+        self.send(response("200 OK", [("Transfer-Encoding", "chunked")], b"1"))
+        try:
+            for _ in range(64 * 1024):
+                self.send(b"0" * 1024)
+        except OSError:
+            pass
+
+    def route_gzip_bomb(self, method, head, headers, rest, query):
+        packed = cached(("gzip_bomb", int(self.arg(query, "mib", "20"))),
+                        lambda mib: gzip.compress(b"\0" * (mib * 1024 * 1024)))
+        self.send(response("200 OK", [("Content-Encoding", "gzip"), ("Content-Length", len(packed))], packed))
+
+    def route_drip(self, method, head, headers, rest, query):
+        interval = int(self.arg(query, "ms", "300")) / 1000.0
+        self.send(response("200 OK", [("Content-Length", "1000")]))
+        try:
+            for _ in range(1000):
+                time.sleep(interval)
+                self.send(b"d")
+        except OSError:
+            pass
+
+    def route_early_answer(self, method, head, headers, rest, query):
+        """Answers before the upload is in, then takes the upload slowly, keeping the connection."""
+        self.send(response("200 OK", [("Content-Length", "5")], b"early"))
+        time.sleep(0.5)
+        self.read_body(headers, rest)
+        self.wait_for_client_close()
+
+    def route_hops(self, method, head, headers, rest, query):
+        left = int(self.arg(query, "left", "0"))
+        if left == 0:
+            self.send(response("200 OK", [("Content-Length", "7")], b"arrived"))
+            return
+        location = "http://%s/hops?left=%d" % (headers.get("host", ""), left - 1)
+        self.send(response("302 Found", [("Location", location), ("Content-Length", "0")]))
+
     def wait_for_client_close(self):
         self.request.settimeout(STALL_SECONDS)
         try:
