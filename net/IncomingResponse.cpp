@@ -84,8 +84,7 @@ bool CIncomingResponse::TakeFinalHead(int headStart, int bodyStart) {
   m_hasLength = !m_noBody && framing.hasLength;
   m_contentLength = framing.length;
   m_chunked = !m_noBody && !m_hasLength && framing.chunked;
-  if (m_noBody) return m_body.SetLength(0);
-  if (m_hasLength) {
+  if (m_hasLength && !m_noBody) {
     if (m_contentLength > m_maxBytes - headLength) return false;
     // Only a saving, so a failure costs nothing; the rest grows as bytes really arrive.
     long long announced = m_contentLength + m_receiveSize;
@@ -95,6 +94,7 @@ bool CIncomingResponse::TakeFinalHead(int headStart, int bodyStart) {
 }
 
 bool CIncomingResponse::ReadBody() {
+  if (m_noBody) return m_body.SetLength(0);         // whatever follows such a head is not its body
   if (m_body.Length() > BodyLimit()) return false;  // past the cap, or more than announced
   if (m_chunked) return m_chunks.Read(m_body.Data(), m_body.Length()) != CChunkDecoder::EState::kBad;
   return true;

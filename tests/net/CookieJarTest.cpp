@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 
 #include "net/CookieJar.h"
@@ -62,4 +64,26 @@ TEST(CookieJar, TakesEverySetCookieLineOfAHead) {
   EXPECT_EQ(1, jar.TakeSetCookies("HTTP/1.1 200 OK\r\nset-cookie: bad=1; Secure; Domain=velmor.example\r\n"
                                   "Set-Cookie:  good=2; Domain=velmor.example\r\nServer: x\r\n\r\n"));
   EXPECT_EQ("good=2", jar.GetCookieHeader("http://velmor.example/"));
+}
+
+TEST(CookieJar, IgnoresCookiesPastItsBounds) {
+  CCookieJar jar;
+  std::string head = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; i < 60; ++i) head += "Set-Cookie: n" + std::to_string(i) + "=v; Domain=a.velmor.test\r\n";
+  head += "Set-Cookie: big=" + std::string(CCookieJar::kMaxCookieBytes, 'x') + "; Domain=b.velmor.test\r\n\r\n";
+  jar.TakeSetCookies(head);
+  std::string sent = jar.GetCookieHeader("http://a.velmor.test/");
+  EXPECT_EQ(CCookieJar::kMaxCookiesPerDomain, static_cast<size_t>(std::count(sent.begin(), sent.end(), '=')));
+  EXPECT_TRUE(jar.SetCookieText("n0=new; Domain=a.velmor.test"));  // a held cookie still takes a new value
+  EXPECT_EQ(0u, jar.GetCookieHeader("http://a.velmor.test/").find("n0=new; n1=v"));
+  EXPECT_EQ("", jar.GetCookieHeader("http://b.velmor.test/"));  // too long
+
+  CCookieJar full;
+  int taken = 0;
+  for (int i = 0; i < CCookieJar::kMaxCookies + 10; ++i) {
+    taken += full.SetCookieText("c=1; Domain=host" + std::to_string(i) + ".velmor.test") ? 1 : 0;
+  }
+  EXPECT_EQ(CCookieJar::kMaxCookies, taken);
+  full.Clear();
+  EXPECT_TRUE(full.SetCookieText("c=1; Domain=again.velmor.test"));
 }

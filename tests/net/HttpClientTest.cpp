@@ -334,9 +334,9 @@ namespace {
 
 struct HostileCase {
   const char* path;
-  int result;         // of Get without redirects
-  int status;         // when it succeeds
-  const char* body;   // when it succeeds
+  int result;        // of Get without redirects
+  int status;        // when it succeeds
+  const char* body;  // when it succeeds
 };
 
 class HostileServerTest : public HttpClientTest {
