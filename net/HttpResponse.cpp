@@ -254,12 +254,12 @@ bool DecodeResponseBody(const CByteBuffer& head, const CByteBuffer& rawBody, int
   return true;
 }
 
-CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headers) {
+CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headers, int maxInflatedBytes) {
   int headStart = 0, bodyStart = 0;
   if (!FindFinalHead(response, &headStart, &bodyStart)) bodyStart = response.Length();  // no body yet
   CByteBuffer body;
   DecodeResponseBody(Slice(response, headStart, bodyStart), Slice(response, bodyStart, response.Length()),
-                     kMaxInflatedBytes, body, headers);
+                     maxInflatedBytes, body, headers);
   return body;
 }
 

@@ -47,7 +47,8 @@ const std::string* FindHeader(const HttpHeaders& headers, const char* name);  //
 bool DecodeResponseBody(const CByteBuffer& head, const CByteBuffer& rawBody, int maxInflatedBytes, CByteBuffer& body,
                         HttpHeaders* headers = nullptr);
 // The same for a whole response (interim answers passed over); empty when memory ran out.
-CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headers = nullptr);
+CByteBuffer GetResponseBody(const CByteBuffer& response, HttpHeaders* headers = nullptr,
+                            int maxInflatedBytes = kMaxInflatedBytes);
 std::string GetResponseText(const CByteBuffer& response);
 
 // Inflates zlib or gzip data in 1024-byte steps; a truncated stream gives what it produced.
