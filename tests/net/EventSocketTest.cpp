@@ -3,6 +3,7 @@
 #include <winsock2.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -143,4 +144,38 @@ TEST_F(EventSocketTest, SilenceTimesOutAndAbortEndsWaitsAtOnce) {
   aborter.join();
   EXPECT_EQ(kNetAborted, socket.Receive(buffer, sizeof(buffer), &received, 10000));  // stays aborted
   release.Set();
+}
+
+// A listener whose queue is full drops further connection attempts: a connect that would
+// otherwise hang for the system's minutes of retries.
+TEST_F(EventSocketTest, ConnectGivesUpAfterItsTimeOutOrOnAbort) {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = inet_addr("127.0.0.1");
+  ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+  int length = sizeof(address);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  ASSERT_EQ(0, listen(listener, 0));
+  unsigned short port = ntohs(address.sin_port);
+
+  std::vector<std::unique_ptr<CEventSocket>> queued;
+  bool full = false;
+  for (int i = 0; i < 16 && !full; ++i) {
+    queued.push_back(std::make_unique<CEventSocket>());
+    full = !queued.back()->Connect("127.0.0.1", port, kShortWaitMs);
+  }
+  ASSERT_TRUE(full) << "the listener's queue never filled";
+  EXPECT_EQ(WSAETIMEDOUT, queued.back()->GetLastError());
+
+  CEventSocket aborted;
+  std::thread aborter([&aborted] {
+    Sleep(100);
+    aborted.Abort();
+  });
+  DWORD started = GetTickCount();
+  EXPECT_FALSE(aborted.ConnectHost("127.0.0.1", port, 10000));
+  EXPECT_LT(GetTickCount() - started, 5000u);
+  aborter.join();
+  closesocket(listener);
 }
