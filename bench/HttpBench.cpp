@@ -55,6 +55,9 @@ int Download(const char* url) {
   // Private bytes: what the download made this process commit, beyond what it had before.
   printf("private_bytes_before %lu\n", static_cast<unsigned long>(before.PagefileUsage));
   printf("peak_private_bytes %lu\n", static_cast<unsigned long>(after.PeakPagefileUsage));
+  // The resident high-water mark: what the download really touched at its worst moment.
+  printf("working_set_before %lu\n", static_cast<unsigned long>(before.WorkingSetSize));
+  printf("peak_working_set %lu\n", static_cast<unsigned long>(after.PeakWorkingSetSize));
   NetCleanup();
   return 0;
 }

@@ -72,6 +72,10 @@ echo "ratio_receive_throughput_ours_to_curl_storing $(ratio "$curl_stored" "$our
 before=$(echo "$ours_plain" | field private_bytes_before)
 peak=$(echo "$ours_plain" | field peak_private_bytes)
 echo "peak_memory_over_file_size $(awk -v p="$peak" -v b="$before" -v n="$bytes" 'BEGIN {printf "%.2f", (p - b) / n}')"
+resident_before=$(echo "$ours_plain" | field working_set_before)
+resident_peak=$(echo "$ours_plain" | field peak_working_set)
+echo "peak_resident_over_file_size $(awk -v p="$resident_peak" -v b="$resident_before" -v n="$bytes" \
+  'BEGIN {printf "%.2f", (p - b) / n}')"
 
 # WinINet under the same Wine, also keeping the body in memory: the same-platform reference.
 wininet=$(run_bench "$BUILD_DIR/bin/wininet_bench.exe" get "$nginx_url/plain.bin")
