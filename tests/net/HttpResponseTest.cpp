@@ -1,27 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include <string>
 
+#include "GzipForTests.h"
 #include "TestSupport.h"
 #include "net/HttpResponse.h"
 
 namespace {
-
-std::string Gzip(const std::string& data) {
-  z_stream stream = {};
-  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, data.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
 
 std::string Body(const std::string& response) { return Text(GetResponseBody(Bytes(response))); }
 

@@ -6,14 +6,13 @@
 // VELMOR_MUTATION_VARIANTS sets a longer run; the seed is fixed and printed.
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "GzipForTests.h"
 #include "TestSupport.h"
 #include "net/ChunkDecoder.h"
 #include "net/CookieJar.h"
@@ -26,21 +25,6 @@ constexpr unsigned kSeed = 20261209;
 constexpr int kDefaultVariants = 10000;
 constexpr int kCap = 1024 * 1024;  // response and inflation cap of this run
 constexpr int kReceiveSize = 4096;
-
-std::string Gzip(const std::string& data) {
-  uLongf size = compressBound(static_cast<uLong>(data.size())) + 32;
-  std::string out(size, '\0');
-  z_stream stream = {};
-  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
 
 std::vector<std::string> Seeds() {
   std::string text = "Velmor response body, compressible text compressible text compressible text.";
