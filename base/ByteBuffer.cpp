@@ -16,11 +16,12 @@ struct StaticEmptyBlock {
   LONG refs;
   int length;
   int capacity;
+  int rangeCapacity;
   BYTE zero[4];
 };
 
 // Shared by every empty buffer; its negative count keeps it from being counted, changed or freed.
-StaticEmptyBlock g_emptyBlock = {-1, 0, 0, {0, 0, 0, 0}};
+StaticEmptyBlock g_emptyBlock = {-1, 0, 0, 0, {0, 0, 0, 0}};
 
 }  // namespace
 
@@ -57,7 +58,51 @@ void CByteBuffer::Release() {
   m_data = EmptyBlock();
   if (data == EmptyBlock()) return;
   Header* head = reinterpret_cast<Header*>(data) - 1;
-  if (InterlockedDecrement(&head->refs) <= 0) free(head);
+  if (InterlockedDecrement(&head->refs) > 0) return;
+  if (head->rangeCapacity > 0) {
+    VirtualFree(head, 0, MEM_RELEASE);
+  } else {
+    free(head);
+  }
+}
+
+// Commits the pages of a reserved range up to `capacity` bytes of data (and the zero byte after
+// them); committed pages come zero-filled.
+bool CByteBuffer::CommitRange(Header* head, int capacity) {
+  SIZE_T bytes = sizeof(Header) + static_cast<SIZE_T>(capacity) + 1;
+  if (!VirtualAlloc(head, bytes, MEM_COMMIT, PAGE_READWRITE)) return false;
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  SIZE_T page = system.dwPageSize;
+  SIZE_T committed = (bytes + page - 1) / page * page - sizeof(Header) - 1;
+  head->capacity =
+      committed > static_cast<SIZE_T>(head->rangeCapacity) ? head->rangeCapacity : static_cast<int>(committed);
+  return true;
+}
+
+bool CByteBuffer::ReserveAddressRange(int maxCapacity) {
+  int length = Length();
+  if (maxCapacity < length || maxCapacity > kMaxCapacity) return false;
+  void* range =
+      VirtualAlloc(nullptr, sizeof(Header) + static_cast<SIZE_T>(maxCapacity) + 1, MEM_RESERVE, PAGE_READWRITE);
+  if (!range) return false;
+  Header* head = static_cast<Header*>(range);
+  // The header itself lives in the first page: commit it before writing the range's size there.
+  if (!VirtualAlloc(head, sizeof(Header), MEM_COMMIT, PAGE_READWRITE)) {
+    VirtualFree(range, 0, MEM_RELEASE);
+    return false;
+  }
+  head->rangeCapacity = maxCapacity;
+  if (!CommitRange(head, length)) {
+    VirtualFree(range, 0, MEM_RELEASE);
+    return false;
+  }
+  head->refs = 1;
+  head->length = length;
+  BYTE* data = reinterpret_cast<BYTE*>(head + 1);
+  memcpy(data, m_data, length);
+  Adopt(data);
+  return true;
 }
 
 void CByteBuffer::Adopt(BYTE* block) {
@@ -150,6 +195,8 @@ bool CByteBuffer::SetSize(int length) {
 bool CByteBuffer::Reserve(int capacity) {
   if (capacity < 0) return false;
   if (Head()->refs >= 0 && !IsShared() && Capacity() >= capacity) return true;
+  // Within a reserved range, growing commits more of it in place.
+  if (Head()->refs > 0 && !IsShared() && capacity <= Head()->rangeCapacity) return CommitRange(Head(), capacity);
   int length = Length();
   BYTE* block = Allocate(capacity < length ? length : capacity);
   if (!block) return false;

@@ -36,6 +36,10 @@ public:
   // Room for `count` more bytes, doubling the capacity (never past `limit`), so a buffer built by
   // many appends is copied a bounded number of times. False when it does not fit.
   bool ReserveMore(int count, int limit = INT_MAX);
+  // Gives the bytes an address range for up to `maxCapacity` bytes whose memory is committed
+  // only as the buffer grows, so growing within it never moves the bytes: for a large download
+  // of announced size. False (buffer unchanged) when the range cannot be had.
+  bool ReserveAddressRange(int maxCapacity);
   bool MakeUnique();
   int Erase(int position, int count);  // the length before the erase; -1 when out of memory
   void Clear();
@@ -56,11 +60,13 @@ private:
     volatile LONG refs;  // negative only for the static empty block
     int length;
     int capacity;
+    int rangeCapacity;  // 0: a heap block; else the most a reserved address range can commit
   };
 
   Header* Head() const { return reinterpret_cast<Header*>(m_data) - 1; }
   bool IsShared() const { return Head()->refs > 1; }
   static BYTE* Allocate(int capacity);
+  static bool CommitRange(Header* head, int capacity);
   static BYTE* EmptyBlock();
   void Release();
   void Adopt(BYTE* block);

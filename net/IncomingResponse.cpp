@@ -86,10 +86,16 @@ bool CIncomingResponse::TakeFinalHead(int headStart, int bodyStart) {
   m_chunked = !m_noBody && !m_hasLength && framing.chunked;
   if (m_hasLength && !m_noBody) {
     if (m_contentLength > m_maxBytes - headLength) return false;
-    // Only a saving, so a failure costs nothing; the rest grows as bytes really arrive.
+    // Address space for the announced length, memory for at most 16 MiB of it: the rest is
+    // committed in place as bytes really arrive, so the body is never copied to grow. Only a
+    // saving: without the range the buffer grows by copying.
     long long announced = m_contentLength + m_receiveSize;
+    m_body.ReserveAddressRange(ClampToInt(announced));
     m_body.Reserve(ClampToInt(announced < kMaxUpFrontReserve ? announced : kMaxUpFrontReserve));
   }
+  // A chunked body is joined into a buffer of its own when it is read, so the raw one never
+  // leaves the client: it may have a range as large as the cap without pinning it for long.
+  if (m_chunked) m_body.ReserveAddressRange(ClampToInt(BodyLimit() + m_receiveSize));
   return ReadBody();
 }
 
