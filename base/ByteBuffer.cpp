@@ -161,6 +161,8 @@ CByteBuffer& CByteBuffer::Append(const void* bytes, int length) {
   if (length <= 0 || !bytes) return *this;
   int oldLength = Length();
   if (length > kMaxCapacity - oldLength) return *this;
+  // A reserved range grows in place, by doubling what it commits.
+  if (Head()->rangeCapacity > 0 && !IsShared()) ReserveMore(length, Head()->rangeCapacity);
   if (Head()->refs >= 0 && !IsShared() && Capacity() >= oldLength + length) {
     memmove(m_data + oldLength, bytes, length);
     Head()->length = oldLength + length;

@@ -164,6 +164,28 @@ TEST(ByteBufferGrowth, ReserveMoreDoublesWithinTheLimit) {
   EXPECT_EQ(1000, buffer.Length());
 }
 
+TEST(ByteBufferGrowth, AReservedRangeGrowsInPlaceUpToItsSize) {
+  CByteBuffer buffer = Bytes("head");
+  ASSERT_TRUE(buffer.ReserveAddressRange(64 * 1024 * 1024));
+  EXPECT_EQ("head", Text(buffer));
+  const BYTE* data = buffer.Data();
+  EXPECT_LT(buffer.Capacity(), 64 * 1024);  // memory only for what it holds, rounded to a page
+  std::string piece(1024 * 1024, 'r');
+  for (int i = 0; i < 40; ++i) buffer.Append(piece.data(), static_cast<int>(piece.size()));
+  EXPECT_EQ(data, buffer.Data());  // never moved
+  EXPECT_EQ(4 + 40 * 1024 * 1024, buffer.Length());
+  EXPECT_EQ(0, buffer.Data()[buffer.Length()]);  // the zero byte after the data still holds
+
+  CByteBuffer copy(buffer);  // copies share, and a change unshares into an ordinary block
+  copy.AppendText("!");
+  EXPECT_NE(copy.Data(), buffer.Data());
+  EXPECT_EQ(4 + 40 * 1024 * 1024, buffer.Length());
+  EXPECT_FALSE(buffer.ReserveAddressRange(16));   // smaller than what it holds
+  EXPECT_TRUE(buffer.Reserve(64 * 1024 * 1024));  // the whole range
+  EXPECT_TRUE(buffer.Reserve(65 * 1024 * 1024));  // past it: an ordinary block, bytes kept
+  EXPECT_EQ('r', buffer.Data()[buffer.Length() - 1]);
+}
+
 TEST(ByteBufferSearch, FindHonoursStartAndBounds) {
   CByteBuffer buffer = Bytes("GET / HTTP/1.1\r\n\r\nbody");
   EXPECT_EQ(14, buffer.Find("\r\n", 2, 0));
