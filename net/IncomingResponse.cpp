@@ -84,13 +84,13 @@ bool CIncomingResponse::TakeFinalHead(int headStart, int bodyStart) {
   m_hasLength = !m_noBody && framing.hasLength;
   m_contentLength = framing.length;
   m_chunked = !m_noBody && !m_hasLength && framing.chunked;
-  if (m_hasLength && !m_noBody) {
+  if (m_hasLength) {
     if (m_contentLength > m_maxBytes - headLength) return false;
     // Address space for the announced length, memory for at most 16 MiB of it: the rest is
     // committed in place as bytes really arrive, so the body is never copied to grow. Only a
     // saving: without the range the buffer grows by copying.
     long long announced = m_contentLength + m_receiveSize;
-    m_body.ReserveAddressRange(ClampToInt(announced));
+    if (announced > kMaxUpFrontReserve) m_body.ReserveAddressRange(ClampToInt(announced));
     m_body.Reserve(ClampToInt(announced < kMaxUpFrontReserve ? announced : kMaxUpFrontReserve));
   }
   // A chunked body is joined into a buffer of its own when it is read, so the raw one never
