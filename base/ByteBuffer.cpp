@@ -71,9 +71,11 @@ void CByteBuffer::Release() {
 bool CByteBuffer::CommitRange(Header* head, int capacity) {
   SIZE_T bytes = sizeof(Header) + static_cast<SIZE_T>(capacity) + 1;
   if (!VirtualAlloc(head, bytes, MEM_COMMIT, PAGE_READWRITE)) return false;
-  SYSTEM_INFO system;
-  GetSystemInfo(&system);
-  SIZE_T page = system.dwPageSize;
+  static const SIZE_T page = [] {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    return static_cast<SIZE_T>(system.dwPageSize);
+  }();
   SIZE_T committed = (bytes + page - 1) / page * page - sizeof(Header) - 1;
   head->capacity =
       committed > static_cast<SIZE_T>(head->rangeCapacity) ? head->rangeCapacity : static_cast<int>(committed);

@@ -8,32 +8,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BenchSupport.h"
 #include "base/ByteBuffer.h"
-#include "base/Md5.h"
 #include "net/EventSocket.h"
 #include "net/HttpClient.h"
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER frequency, counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 PROCESS_MEMORY_COUNTERS Memory() {
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof(counters);
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
   return counters;
-}
-
-void PrintDigest(const CByteBuffer& bytes) {
-  char digest[kMd5HexSize];
-  Md5Hex(bytes.Data(), bytes.Length(), digest);
-  printf("digest %s\n", digest);
-  printf("bytes %d\n", bytes.Length());
 }
 
 int Download(const char* url) {

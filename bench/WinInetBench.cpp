@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BenchSupport.h"
 #include "base/ByteBuffer.h"
-#include "base/Md5.h"
 #include "base/ScopedHandle.h"
 
 namespace {
@@ -23,20 +23,6 @@ struct InternetHandleTraits {
 using CInternetHandle = CScopedHandle<InternetHandleTraits>;
 
 constexpr int kFirstCapacity = 64 * 1024;  // without a Content-Length; doubled when full
-
-double Now() {
-  LARGE_INTEGER frequency, counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void PrintDigest(const CByteBuffer& bytes) {
-  char digest[kMd5HexSize];
-  Md5Hex(bytes.Data(), bytes.Length(), digest);
-  printf("digest %s\n", digest);
-  printf("bytes %d\n", bytes.Length());
-}
 
 int Fail(const char* what) {
   fprintf(stderr, "wininet_bench: %s failed (error %lu)\n", what, GetLastError());

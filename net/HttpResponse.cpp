@@ -41,6 +41,17 @@ bool ChunkedOf(const HttpHeaders& headers) {
   return value && AsciiLower(*value).find("chunked") != std::string::npos;
 }
 
+// What a head says about its body, from its already parsed headers.
+ResponseFraming FramingOf(const CByteBuffer& head, const HttpHeaders& headers) {
+  ResponseFraming framing;
+  framing.status = GetStatusCode(head);
+  framing.noBody = (framing.status >= 100 && framing.status < 200) || framing.status == kStatusNoContent ||
+                   framing.status == kStatusNotModified;
+  framing.hasLength = LengthOf(headers, &framing.length);
+  framing.chunked = ChunkedOf(headers);
+  return framing;
+}
+
 // The final answer of a whole response: where its head starts and its body starts, interim
 // answers passed over. False while the final head is not complete.
 bool FindFinalHead(const CByteBuffer& response, int* headStart, int* bodyStart) {
@@ -109,22 +120,11 @@ int StatusCodeOf(const BYTE* head, int length) {
 
 bool IsInterimStatus(int status) { return status >= 100 && status < 200 && status != 101; }
 
-ResponseFraming ReadFraming(const CByteBuffer& head) {
-  ResponseFraming framing;
-  HttpHeaders headers = ParseResponseHeaders(head);
-  framing.status = GetStatusCode(head);
-  framing.noBody = (framing.status >= 100 && framing.status < 200) || framing.status == kStatusNoContent ||
-                   framing.status == kStatusNotModified;
-  framing.hasLength = LengthOf(headers, &framing.length);
-  framing.chunked = ChunkedOf(headers);
-  return framing;
-}
+ResponseFraming ReadFraming(const CByteBuffer& head) { return FramingOf(head, ParseResponseHeaders(head)); }
 
 bool GetContentLength(const CByteBuffer& response, long long* length) {
   return LengthOf(ParseResponseHeaders(response), length);
 }
-
-bool IsChunked(const CByteBuffer& response) { return ChunkedOf(ParseResponseHeaders(response)); }
 
 bool IsCloseDelimited(const CByteBuffer& response) {
   HttpHeaders headers = ParseResponseHeaders(response);
@@ -233,7 +233,7 @@ CGzipInflater::EResult CGzipInflater::Inflate(const CByteBuffer& input, CByteBuf
 bool DecodeResponseBody(const CByteBuffer& head, const CByteBuffer& rawBody, int maxInflatedBytes, CByteBuffer& body,
                         HttpHeaders* headersOut) {
   HttpHeaders headers = ParseResponseHeaders(head);
-  ResponseFraming framing = ReadFraming(head);
+  ResponseFraming framing = FramingOf(head, headers);
   CByteBuffer decoded = framing.noBody ? CByteBuffer() : rawBody;  // shared, not copied
   bool outOfMemory = false;
   if (!framing.noBody && !framing.hasLength && framing.chunked) {

@@ -30,7 +30,6 @@ bool IsInterimStatus(int status);
 bool HasHeadEnd(const CByteBuffer& response);
 // Header names are matched ignoring case, as HTTP defines them.
 bool GetContentLength(const CByteBuffer& response, long long* length);
-bool IsChunked(const CByteBuffer& response);
 // Neither a length nor chunking: the body ends where the server closes the connection.
 bool IsCloseDelimited(const CByteBuffer& response);
 // Complete by its length, its last chunk or its status; a close-delimited response is complete

@@ -77,7 +77,7 @@ bool CIncomingResponse::TakeFinalHead(int headStart, int bodyStart) {
   m_head = CByteBuffer(m_body.Data() + headStart, headLength);
   if (m_head.Length() != headLength) return false;  // out of memory
   if (m_body.Erase(0, bodyStart) < 0) return false;
-  m_bodyStart = bodyStart;
+  m_headIn = true;
 
   ResponseFraming framing = ReadFraming(m_head);
   m_noBody = framing.noBody || m_keepInterim;

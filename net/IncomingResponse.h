@@ -32,7 +32,7 @@ public:
   // ReceiveSpace and Commit for bytes from elsewhere.
   bool Append(const BYTE* bytes, int count);
 
-  bool HasHead() const { return m_bodyStart >= 0; }
+  bool HasHead() const { return m_headIn; }
   // Head plus Content-Length once both are known, else -1.
   long long ExpectedTotal() const { return m_hasLength ? m_head.Length() + m_contentLength : -1; }
   int ReceivedLength() const { return m_head.Length() + m_body.Length(); }
@@ -57,7 +57,7 @@ private:
   CByteBuffer m_body;
   int m_headStart = 0;    // where the head being read begins (after skipped interim answers)
   int m_headScanned = 0;  // bytes searched for its end so far
-  int m_bodyStart = -1;   // set once the final head is in
+  bool m_headIn = false;  // the final head
   bool m_noBody = false;  // 204, 304 and kept interim answers end with their head
   bool m_hasLength = false;
   long long m_contentLength = 0;
