@@ -13,7 +13,6 @@
 
 namespace {
 
-const char kStartFailedMessage[] = "启动程序失败！";
 const char kRunAsVerb[] = "runas";
 constexpr DWORD kFirstVersionWithElevation = 6;
 
@@ -30,7 +29,7 @@ void RunAndWait(const std::string& exe, const char* parameters) {
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    ShowDesktopMessage(kStartFailedMessage, kErrorCaption, MB_ICONHAND);
+    ShowDesktopMessage(kStartProgramFailedText, kErrorCaption, MB_ICONHAND);
     return;
   }
   CKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);

@@ -1,8 +1,5 @@
 #include "app/LauncherApp.h"
 
-#include <objbase.h>
-#include <ole2.h>
-
 #include <new>
 
 #include "app/Elevation.h"
@@ -29,8 +26,7 @@ constexpr WORD kStringTableCodePage = 1200;
 CLauncherApp::CLauncherApp() : m_productName{}, m_internalName{}, m_companyName{} {}
 
 bool CLauncherApp::InitInstance() {
-  CoInitialize(nullptr);
-  OleInitialize(nullptr);
+  m_ole.emplace();
   if (!PrepareDataDirectory()) return false;
   ReadVersionResource();
 
@@ -52,24 +48,28 @@ bool CLauncherApp::InitInstance() {
   if (!NetStartup()) return false;
   m_loader.reset(new (std::nothrow) CModuleLoader());
   if (!m_loader) return false;
-  RunSplash();
   // Loading failed or was declined when there is no start entry: the worker has said why.
-  m_loader->HandOver(GetDataRoot());
+  if (RunSplash()) m_loader->HandOver(GetDataRoot());
   return false;
 }
 
-// The bar runs modally on this thread while its worker runs the loading flow and closes it.
-void CLauncherApp::RunSplash() {
+// The bar runs modally on this thread while its worker runs the loading flow and closes it. True
+// when the flow ran to its end; a bar closed from outside stopped it, and nothing is handed over.
+bool CLauncherApp::RunSplash() {
   CModuleLoader& loader = *m_loader;
   CSplashWindow splash([&loader](CSplashWindow& window) { CLoadFlow(window, loader).RunLoadFlow(); });
-  if (splash.CreateCentred()) splash.RunModal(nullptr, true);
+  if (!splash.CreateCentred()) {
+    ShowDesktopMessage(kStartProgramFailedText, kErrorCaption, MB_ICONHAND);
+    return false;
+  }
+  splash.RunModal(nullptr, true);
+  return splash.EndFlow();
 }
 
 int CLauncherApp::ExitInstance() {
   NetCleanup();
   m_loader.reset();
-  CoUninitialize();
-  OleUninitialize();
+  m_ole.reset();
   return 0;
 }
 

@@ -4,11 +4,13 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/AppBase.h"
 #include "app/ModuleLoader.h"
 #include "app/SingleInstance.h"
+#include "base/ComScope.h"
 
 class CLauncherApp : public CAppBase {
 public:
@@ -25,11 +27,12 @@ public:
 private:
   bool PrepareDataDirectory();
   void ReadVersionResource();
-  void RunSplash();
+  bool RunSplash();
 
   // Created for the loading; the worker thread fills it while the splash bar runs modally, and
   // the main thread reads it only after that loop has ended.
   std::unique_ptr<CModuleLoader> m_loader;
+  std::optional<COleScope> m_ole;  // from InitInstance to ExitInstance
   CSingleInstance m_instance;
 
   WORD m_versionMajor = 0;

@@ -57,10 +57,14 @@ std::string Formatted(const char* format, const std::string& value) {
 
 }  // namespace
 
+CLoadFlow::CLoadFlow(CSplashWindow& splash, CModuleLoader& loader) : m_splash(splash), m_loader(loader) {
+  m_loader.SetAbortEvent(m_splash.StopEvent());
+}
+
 bool CLoadFlow::RunLoadFlow() {
   m_splash.SetStatusText(kStarting);
   CByteBuffer loaderBytes;
-  if (!UpdateLoader(loaderBytes)) return false;
+  if (!UpdateLoader(loaderBytes) || Stopped()) return false;
   if (m_loader.LoadModule(loaderBytes)) return true;
 
   m_splash.SetStatusText(kStartFailedStatus);
@@ -108,9 +112,7 @@ bool CLoadFlow::DownloadConfigWithRetry(CByteBuffer& config) {
     m_splash.SetProgressFormat(kLoadingConfigProgress);
     if (m_loader.DownloadConfig(config, ReportProgress, reinterpret_cast<DWORD_PTR>(&m_splash))) return true;
     int delay = kConfigRetryDelays[attempt];
-    if (delay == 0) return false;
-    CountDown(delay, attempt);
-    Sleep(kRetryTextPauseMs);
+    if (delay == 0 || !CountDown(delay, attempt) || !Pause(kRetryTextPauseMs)) return false;
   }
 }
 
@@ -122,27 +124,38 @@ bool CLoadFlow::DownloadLoaderWithRetry(CByteBuffer& packed) {
                                  reinterpret_cast<DWORD_PTR>(&m_splash))) {
       return true;
     }
-    CountDown(kLoaderRetryDelays[attempt], attempt);
+    if (!CountDown(kLoaderRetryDelays[attempt], attempt)) return false;
   }
   return false;
 }
 
 // The countdown text, the pause, then the text of the attempt to come (its percentage format too).
-void CLoadFlow::CountDown(int seconds, int attempt) {
+// False when the flow was told to stop meanwhile.
+bool CLoadFlow::CountDown(int seconds, int attempt) {
   std::string text;
   FormatString(text, kCountdownFormat, seconds);
   m_splash.SetStatusText(text.c_str());
-  Sleep(static_cast<DWORD>(seconds) * 1000);
+  if (!Pause(static_cast<DWORD>(seconds) * 1000)) return false;
   std::string retrying;
   FormatString(retrying, kRetryingFormat, attempt + 1);
   m_splash.SetProgressFormat((retrying + "(%s)...").c_str());
   m_splash.SetStatusText((retrying + "...").c_str());
+  return true;
 }
 
+bool CLoadFlow::Pause(DWORD milliseconds) const {
+  return WaitForSingleObject(m_splash.StopEvent(), milliseconds) == WAIT_TIMEOUT;
+}
+
+bool CLoadFlow::Stopped() const { return m_splash.StopRequested(); }
+
+// Only an explicit Retry goes on: a box that could not be shown (no window, no hook) is a Cancel,
+// and so is a box that went with its bar.
 bool CLoadFlow::AskRetry(const char* failure) {
+  if (Stopped()) return false;
   std::string message = failure + Formatted(kRetryBodyFormat, ProductWebAddress());
   // The text holds no "%" of its own: the format call shows it as it is.
-  return m_splash.ShowMessageFormat(kNetworkCaption, MB_RETRYCANCEL | MB_ICONHAND, message.c_str()) != IDCANCEL;
+  return m_splash.ShowMessageFormat(kNetworkCaption, MB_RETRYCANCEL | MB_ICONHAND, message.c_str()) == IDRETRY;
 }
 
 bool CLoadFlow::Fail(const char* status, const char* message) {
@@ -152,8 +165,13 @@ bool CLoadFlow::Fail(const char* status, const char* message) {
   return false;
 }
 
-void CLoadFlow::ReportProgress(int done, int total, DWORD_PTR splash, int* /*continueFlag*/) {
-  reinterpret_cast<CSplashWindow*>(splash)->ReportProgress(done, total);
+void CLoadFlow::ReportProgress(int done, int total, DWORD_PTR splash, int* continueFlag) {
+  CSplashWindow* bar = reinterpret_cast<CSplashWindow*>(splash);
+  if (bar->StopRequested()) {
+    *continueFlag = 0;
+    return;
+  }
+  bar->ReportProgress(done, total);
 }
 
 bool DaysSinceBuild(const char* buildTime, const char* buildDate, time_t now, long long* days) {

@@ -1,7 +1,8 @@
 // The worker thread's job while the splash bar is shown: fetch and check the loader
 // configuration, make sure the loader library it names is present and intact (downloading and
 // unpacking it when needed) and load it. Every step reports on the bar; network failures are
-// retried with a countdown and then offered to the user for another round.
+// retried with a countdown and then offered to the user for another round. When the bar goes
+// away, its stop event ends every wait of the flow, and the flow ends without a word.
 #pragma once
 
 #include <windows.h>
@@ -15,21 +16,24 @@ class CSplashWindow;
 
 class CLoadFlow {
 public:
-  CLoadFlow(CSplashWindow& splash, CModuleLoader& loader) : m_splash(splash), m_loader(loader) {}
+  CLoadFlow(CSplashWindow& splash, CModuleLoader& loader);
 
   bool RunLoadFlow();
   bool UpdateLoader(CByteBuffer& loaderBytes);
   bool DownloadConfigWithRetry(CByteBuffer& config);
   bool DownloadLoaderWithRetry(CByteBuffer& packed);
 
-  // The HTTP client's progress callback: the percentage on the bar given as context.
+  // The HTTP client's progress callback: the percentage on the bar given as context; a stopped
+  // bar cancels the download.
   static void ReportProgress(int done, int total, DWORD_PTR splash, int* continueFlag);
   // "update.ini" and "loader.dll" beside the executable of a build less than 10 days old: that
   // library is used as it is (a developer's shortcut).
   static bool LocalLoaderOverride(CByteBuffer& loaderBytes);
 
 private:
-  void CountDown(int seconds, int attempt);
+  bool CountDown(int seconds, int attempt);
+  bool Pause(DWORD milliseconds) const;  // false when the flow was told to stop
+  bool Stopped() const;
   bool AskRetry(const char* failure);
   bool Fail(const char* status, const char* message);
 

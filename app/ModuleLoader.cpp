@@ -54,13 +54,21 @@ bool ReadCheckedFile(const std::string& name, const std::string& check, CByteBuf
 
 // A Get with redirects followed, answered 200: the decoded body, else empty. A body that could not
 // be decoded for lack of memory is a failed download (status -1), never a short body.
-CByteBuffer DownloadBody(const char* url, const char* validator, int maxBytes, ProgressCallback progress,
-                         DWORD_PTR context, int* status) {
+struct DownloadOptions {
+  const char* validator;  // If-None-Match, or null
+  int maxBytes;
+  ProgressCallback progress;
+  DWORD_PTR context;
+  HANDLE abort;  // ends the download's waits when set; may be null
+};
+
+CByteBuffer DownloadBody(const char* url, const DownloadOptions& options, int* status) {
   CHttpClient client;
-  client.SetResponseLimit(maxBytes);
+  client.SetResponseLimit(options.maxBytes);
+  client.SetAbortEvent(options.abort);
   client.AddHeader("Referer", ProductText(kRefererFormat).c_str());
-  if (validator) client.AddHeader("If-None-Match", validator);
-  client.SetProgressCallback(progress, context);
+  if (options.validator) client.AddHeader("If-None-Match", options.validator);
+  client.SetProgressCallback(options.progress, options.context);
   *status = client.Get(url, true) ? client.GetStatusCode() : -1;
   CByteBuffer body;
   if (*status == kStatusOk && !client.GetResponseBody(body)) *status = -1;
@@ -120,9 +128,9 @@ bool CModuleLoader::DownloadConfig(CByteBuffer& out, ProgressCallback progress, 
   std::string validator = cached.IsEmpty() ? "" : EntityTagOf(cached);
 
   int status = -1;
-  CByteBuffer body =
-      DownloadBody(ProductText(kConfigUrlFormat).c_str(), validator.empty() ? nullptr : validator.c_str(),
-                   kMaxConfigBytes, progress, context, &status);
+  DownloadOptions options = {validator.empty() ? nullptr : validator.c_str(), kMaxConfigBytes, progress, context,
+                             m_abortEvent};
+  CByteBuffer body = DownloadBody(ProductText(kConfigUrlFormat).c_str(), options, &status);
   if (status == kStatusOk) {
     out = body;
     StoreFile(cache.empty() ? nullptr : cache.c_str(), out);  // before any check: it is the next validator
@@ -143,8 +151,8 @@ bool CModuleLoader::CheckPacked(const LoaderFile& file, CByteBuffer& out) const 
 bool CModuleLoader::DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress,
                                     DWORD_PTR context) const {
   int status = -1;
-  CByteBuffer body =
-      DownloadBody(file.url.c_str(), nullptr, CIncomingResponse::kMaxResponseBytes, progress, context, &status);
+  DownloadOptions options = {nullptr, CIncomingResponse::kMaxResponseBytes, progress, context, m_abortEvent};
+  CByteBuffer body = DownloadBody(file.url.c_str(), options, &status);
   if (status == kStatusOk && !file.compress_file_name.empty()) {
     CDataPaths paths;
     StoreFile(paths.GetLoaderFilePath(file.compress_file_name.c_str()), body);

@@ -22,6 +22,9 @@ public:
   const LoaderFile* GetLoaderFile() const;
   const CLoaderConfig& Config() const { return m_config; }
 
+  // An event that, once set, ends the waits of every download at once (null: none).
+  void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
+
   // One attempt at the configuration: fresh from the server (then cached before anything checks
   // it) or, when the server answers 304 to our cache's MD5, the cached bytes. True when `out`
   // holds bytes to use.
@@ -63,6 +66,7 @@ private:
   LoaderContract::StartEntryProc m_startEntry = nullptr;
   LoaderContract::DataConfigEntryProc m_dataConfigEntry = nullptr;
   std::string m_lastError;
+  HANDLE m_abortEvent = nullptr;
 };
 
 // A name without any directory part: not empty, not "." or "..", no \ / : or control characters.

@@ -4,6 +4,7 @@
 #include "base/TextFormat.h"
 
 const char kErrorCaption[] = "错误";
+const char kStartProgramFailedText[] = "启动程序失败！";
 
 std::string ProductWebAddress() {
   std::string address;

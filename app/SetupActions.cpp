@@ -36,11 +36,48 @@ const char kAskDeleteDataText[] = "是否删除软件配置数据？";
 const char kAskDeleteDataCaption[] = "软件数据清除提示";
 const char kUninstalledText[] = "软件卸载成功！";
 const char kUninstalledCaption[] = "提示";
+const char kUninstallFailedFormat[] = "卸载软件失败！\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
+const char kRemoveSetupInfoParameters[] = "/config /SetupInfo_Remove";
 
 const char kSelfDeleteScriptName[] = "deleteself.bat";
 
 bool AskYesNo(const char* text, const char* caption) {
   return ShowDesktopMessage(text, caption, MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
+void ShowUninstallFailed() {
+  std::string message;
+  FormatString(message, kUninstallFailedFormat, ProductWebAddress().c_str());
+  ShowDesktopMessage(message.c_str(), kErrorCaption, MB_ICONHAND);
+}
+
+// cmd expands %...% even inside quotes: a path is written with each % doubled.
+std::string BatchQuoted(const std::string& path) {
+  std::string quoted = "\"";
+  for (char c : path) quoted += c == '%' ? std::string("%%") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// Deletes the file once the process that holds it has ended, trying about once a second (ping
+// is the pause every Windows has), and in any case removes itself at the end.
+std::string SelfDeleteScript(const char* exePath, int maxTries) {
+  std::string target = BatchQuoted(exePath);
+  std::string text;
+  FormatString(text,
+               "@echo off\r\n"
+               "set /a velmor_tries=0\r\n"
+               ":selfkill\r\n"
+               "attrib -a -r -s -h %s\r\n"
+               "del %s\r\n"
+               "if not exist %s goto done\r\n"
+               "set /a velmor_tries+=1\r\n"
+               "if %%velmor_tries%% geq %d goto done\r\n"
+               "ping -n 2 127.0.0.1 >nul\r\n"
+               "goto selfkill\r\n"
+               ":done\r\n"
+               "del \"%%~f0\"\r\n",
+               target.c_str(), target.c_str(), target.c_str(), maxTries);
+  return text;
 }
 
 }  // namespace
@@ -69,7 +106,7 @@ void CSetupActions::RunSetupSwitches() const {
        [&] { RemoveProgramGroup(name); }},
       {"/StartupShortcut_Add", "/StartupShortcut_Remove", [&] { CreateStartupShortcut(name, "", "", 0, 0); },
        [&] { DeleteStartupShortcut(name); }},
-      {"/SetupInfo_Add", "/SetupInfo_Remove", [&] { WriteUninstallInfo(); }, [&] { RemoveUninstallInfo(); }},
+      {"/SetupInfo_Add", "/SetupInfo_Remove", [&] { WriteUninstallInfo(); }, [&] { UninstallInfoKey().Remove(); }},
   };
   for (const SwitchPair& pair : pairs) {
     if (m_app.HasSwitch(pair.add)) {
@@ -97,10 +134,21 @@ void CSetupActions::WriteUninstallInfo() const {
   info.Write();
 }
 
-void CSetupActions::RemoveUninstallInfo() const {
+CUninstallInfo CSetupActions::UninstallInfoKey() const {
   CUninstallInfo info;
   info.keyName = m_app.InternalName();
-  info.Remove();
+  return info;
+}
+
+// Without the rights to remove the key, the elevated copy removes it; whether the key is gone
+// is read back, since a refused elevation says nothing.
+bool CSetupActions::RemoveUninstallInfoWithRights() const {
+  CUninstallInfo info = UninstallInfoKey();
+  LONG error = ERROR_SUCCESS;
+  if (info.Remove(&error) || !info.Exists()) return true;
+  if (error != ERROR_ACCESS_DENIED) return false;
+  RunElevated(kRemoveSetupInfoParameters);
+  return !info.Exists();
 }
 
 void CSetupActions::AskAddUninstallInfo() const {
@@ -120,28 +168,25 @@ void CSetupActions::Uninstall() const {
   FormatString(question, kConfirmUninstallFormat, name);
   if (!AskYesNo(question.c_str(), kConfirmUninstallCaption)) return;
 
-  RemoveUninstallInfo();
-  DeleteStartupShortcut(name);
-  RemoveProgramGroup(name);
-  DeleteQuickLaunchShortcut(name);
-  DeleteDesktopShortcut(name);
-
-  if (AskYesNo(kAskDeleteDataText, kAskDeleteDataCaption)) CPath(GetDataRoot()).DeleteTree();
-  DeleteSelf(ExecutablePath().c_str());
+  // Nothing goes before the key: an entry in the list of programs must never outlive the program.
+  bool done = RemoveUninstallInfoWithRights() && RemoveEveryShortcut(name);
+  if (done && AskYesNo(kAskDeleteDataText, kAskDeleteDataCaption)) done = CPath(GetDataRoot()).DeleteTree();
+  done = done && DeleteSelf(ExecutablePath().c_str());
+  if (!done) {
+    ShowUninstallFailed();
+    return;
+  }
   ShowDesktopMessage(kUninstalledText, kUninstalledCaption, MB_ICONINFORMATION);
 }
 
-bool DeleteSelf(const char* exePath) {
+bool DeleteSelf(const char* exePath, int maxTries) {
   char directory[MAX_PATH];
   DWORD length = GetTempPathA(sizeof(directory), directory);
   if (length == 0 || length >= sizeof(directory)) return false;
   CPath script(directory);
   if (!script.Append(kSelfDeleteScriptName)) return false;
 
-  // Retries until the uninstalling process has exited and its file can go, then removes itself.
-  std::string quoted = std::string("\"") + exePath + "\"";
-  std::string text = "@echo off\r\n:selfkill\r\nattrib -a -r -s -h " + quoted + "\r\ndel " + quoted + "\r\nif exist " +
-                     quoted + " goto selfkill\r\ndel %0\r\n";
+  std::string text = SelfDeleteScript(exePath, maxTries);
   {
     CFileHandle file(CreateFileA(script.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_ARCHIVE, nullptr));
@@ -153,5 +198,7 @@ bool DeleteSelf(const char* exePath) {
     }
   }
   NotifyShellItemDeleted(exePath);
-  return WinExec(script.c_str(), SW_HIDE) > 31;
+  // Quoted: a temporary folder below a user name with a space is common.
+  std::string command = std::string("\"") + script.c_str() + "\"";
+  return WinExec(command.c_str(), SW_HIDE) > 31;
 }

@@ -1,6 +1,8 @@
 // The setup actions of the "/config" and "/u" starts, and the first-run question.
 #pragma once
 
+#include "data/UninstallInfo.h"
+
 class CLauncherApp;
 
 class CSetupActions {
@@ -9,14 +11,21 @@ public:
 
   void RunSetupSwitches() const;     // "/config": the ten switches, then the setup marker
   void AskAddUninstallInfo() const;  // on normal starts until the question is settled
-  void Uninstall() const;            // "/u"
+  // "/u": the uninstall information first (through the elevated relaunch when this process may
+  // not remove it), then the shortcuts, the data when the user wants, and this executable. The
+  // first step that fails ends it with a failure message; success is told only when all went.
+  void Uninstall() const;
 
 private:
   void WriteUninstallInfo() const;
-  void RemoveUninstallInfo() const;
+  CUninstallInfo UninstallInfoKey() const;
+  bool RemoveUninstallInfoWithRights() const;
 
   const CLauncherApp& m_app;
 };
 
-// Writes and starts the batch file that deletes `exePath` once this process has ended.
-bool DeleteSelf(const char* exePath);
+// Writes and starts the batch file that deletes `exePath` once this process has ended. It tries
+// about once a second and gives up after `maxTries`; then, or once the file is gone, it deletes
+// itself.
+constexpr int kSelfDeleteTries = 60;
+bool DeleteSelf(const char* exePath, int maxTries = kSelfDeleteTries);

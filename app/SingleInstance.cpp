@@ -19,7 +19,9 @@ bool CSingleInstance::IsAnotherInstanceRunning() {
   std::string name;
   FormatString(name, kMutexNameFormat, BuildConfig::kProductDomain);
   CKernelHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
-  if (GetLastError() == ERROR_ALREADY_EXISTS) return true;
+  DWORD error = GetLastError();
+  // A mutex we may not open exists too: a copy running with other rights (an elevated one) holds it.
+  if (error == ERROR_ALREADY_EXISTS || (!mutex.IsValid() && error == ERROR_ACCESS_DENIED)) return true;
   m_mutex = std::move(mutex);
   return false;
 }

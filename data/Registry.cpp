@@ -56,11 +56,23 @@ bool RegSetStringValue(const char* path, const char* name, const char* text) {
                         static_cast<DWORD>(strlen(text) + 1)) == ERROR_SUCCESS;
 }
 
-bool RegDeleteSubKey(const char* path, const char* subKey) {
+bool RegDeleteSubKey(const char* path, const char* subKey, LONG* error) {
+  LONG ignored;
+  LONG& result = error ? *error : ignored;
+  result = ERROR_INVALID_PARAMETER;
   HKEY root;
   const char* keyPath = ValidSubKey(path, &root);
   if (!keyPath || !subKey || !*subKey) return false;
   CRegKey key;
-  if (RegOpenKeyA(root, keyPath, key.Put()) != ERROR_SUCCESS) return false;
-  return RegDeleteKeyA(key.Get(), subKey) == ERROR_SUCCESS;
+  result = RegOpenKeyA(root, keyPath, key.Put());
+  if (result != ERROR_SUCCESS) return false;
+  result = RegDeleteKeyA(key.Get(), subKey);
+  return result == ERROR_SUCCESS;
+}
+
+bool RegKeyExists(const char* path) {
+  HKEY root;
+  const char* subKey = ValidSubKey(path, &root);
+  CRegKey key;
+  return subKey && RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS;
 }

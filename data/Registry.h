@@ -11,4 +11,6 @@ const char* SplitRegistryPath(const char* path, HKEY* root);
 
 bool RegCreateKeyPath(const char* path);                                       // with missing intermediate keys
 bool RegSetStringValue(const char* path, const char* name, const char* text);  // the key must exist
-bool RegDeleteSubKey(const char* path, const char* subKey);
+// `error`, when given, receives the system's code (ERROR_ACCESS_DENIED without the rights).
+bool RegDeleteSubKey(const char* path, const char* subKey, LONG* error = nullptr);
+bool RegKeyExists(const char* path);

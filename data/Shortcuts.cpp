@@ -32,6 +32,14 @@ bool DeleteIn(ESpecialFolder folder, const char* name) {
   return GetSpecialFolder(folder, path) && DeleteShortcut(path.c_str(), name);
 }
 
+// A folder the system does not have holds nothing of ours.
+bool GoneFrom(ESpecialFolder folder, const char* name) {
+  CPath path, file;
+  if (!GetSpecialFolder(folder, path)) return true;
+  DeleteShortcut(path.c_str(), name);
+  return ShortcutPath(path.c_str(), name, file) && !file.IsFile();
+}
+
 bool ProgramGroupPath(const char* name, CPath& out) {
   return name && *name && GetSpecialFolder(ESpecialFolder::Programs, out) && out.Append(name);
 }
@@ -121,6 +129,15 @@ bool RemoveProgramGroup(const char* name) {
   CPath group;
   if (ProgramGroupPath(name, group)) DeleteTreeBestEffort(group.c_str());
   return true;
+}
+
+bool RemoveEveryShortcut(const char* name) {
+  bool gone = GoneFrom(ESpecialFolder::Startup, name);
+  RemoveProgramGroup(name);
+  CPath group;
+  gone = (!ProgramGroupPath(name, group) || !group.IsDirectory()) && gone;
+  gone = GoneFrom(ESpecialFolder::QuickLaunch, name) && gone;
+  return GoneFrom(ESpecialFolder::Desktop, name) && gone;
 }
 
 void NotifyShellItemDeleted(const char* path) { SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, path, nullptr); }

@@ -37,5 +37,8 @@ bool DeleteStartupShortcut(const char* name);
 // programs\name with the product shortcut and the uninstall shortcut ("/u", hidden, icon 1).
 bool CreateProgramGroup(const char* name);
 bool RemoveProgramGroup(const char* name);  // best effort; always true
+// Uninstalling: the start-up, quick-launch and desktop shortcuts and the program group. True when
+// none of them is left, whether deleted now or never made.
+bool RemoveEveryShortcut(const char* name);
 
 void NotifyShellItemDeleted(const char* path);

@@ -9,7 +9,7 @@ const char CUninstallInfo::kUninstallKey[] =
 
 bool CUninstallInfo::Write() const {
   if (keyName.empty()) return false;
-  std::string key = std::string(kUninstallKey) + "\\" + keyName;
+  std::string key = KeyPath();
   if (!RegCreateKeyPath(key.c_str())) return false;
   const std::pair<const char*, const std::string*> values[] = {
       {"Comments", &comments},
@@ -32,4 +32,10 @@ bool CUninstallInfo::Write() const {
   return true;
 }
 
-bool CUninstallInfo::Remove() const { return !keyName.empty() && RegDeleteSubKey(kUninstallKey, keyName.c_str()); }
+bool CUninstallInfo::Remove(LONG* error) const {
+  return !keyName.empty() && RegDeleteSubKey(kUninstallKey, keyName.c_str(), error);
+}
+
+bool CUninstallInfo::Exists() const { return !keyName.empty() && RegKeyExists(KeyPath().c_str()); }
+
+std::string CUninstallInfo::KeyPath() const { return std::string(kUninstallKey) + "\\" + keyName; }

@@ -1,6 +1,8 @@
 // The launcher's entry in the system's list of installed programs.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 class CUninstallInfo {
@@ -23,6 +25,11 @@ public:
   std::string urlInfoAbout;
   std::string urlUpdateInfo;
 
-  bool Write() const;   // needs administrator rights
-  bool Remove() const;  // deletes the key named keyName
+  bool Write() const;  // needs administrator rights
+  // Deletes the key named keyName; `error` as RegDeleteSubKey gives it.
+  bool Remove(LONG* error = nullptr) const;
+  bool Exists() const;
+
+private:
+  std::string KeyPath() const;
 };

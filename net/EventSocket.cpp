@@ -38,7 +38,7 @@ bool CEventSocket::ConnectHost(const char* host, unsigned short port, DWORD time
   if (!Resolve(host, addresses)) return false;
   for (const std::string& address : addresses) {
     if (Connect(address.c_str(), port, timeoutMs)) return true;
-    if (m_abort.Wait(0)) return false;
+    if (IsAborted()) return false;
   }
   return false;
 }
@@ -93,10 +93,11 @@ void CEventSocket::Close() {
 // Waits until the network event reports one of `wanted` (reading and resetting it each time),
 // the abort event is set, or a wait times out.
 int CEventSocket::WaitForNetworkEvents(long wanted, DWORD timeoutMs, WSANETWORKEVENTS* events) {
-  HANDLE handles[2] = {m_networkEvent.Get(), m_abort.Get()};
+  HANDLE handles[3] = {m_networkEvent.Get(), m_abort.Get(), m_outsideAbort};
+  DWORD count = m_outsideAbort ? 3 : 2;
   do {
-    DWORD waited = WaitForMultipleObjects(2, handles, FALSE, timeoutMs);
-    if (waited == WAIT_OBJECT_0 + 1) return kNetAborted;
+    DWORD waited = WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
+    if (waited == WAIT_OBJECT_0 + 1 || waited == WAIT_OBJECT_0 + 2) return kNetAborted;
     if (waited != WAIT_OBJECT_0) return kNetTimeout;
     if (WSAEnumNetworkEvents(m_socket, m_networkEvent.Get(), events) == SOCKET_ERROR) {
       m_lastError = WSAGetLastError();
@@ -149,8 +150,12 @@ int CEventSocket::Send(const void* bytes, int length, int* sent, DWORD timeoutMs
   return kNetDone;
 }
 
+bool CEventSocket::IsAborted() const {
+  return m_abort.Wait(0) || (m_outsideAbort && WaitForSingleObject(m_outsideAbort, 0) == WAIT_OBJECT_0);
+}
+
 int CEventSocket::Receive(void* buffer, int capacity, int* received, DWORD timeoutMs) {
-  if (m_abort.Wait(0)) return kNetAborted;
+  if (IsAborted()) return kNetAborted;
   // An orderly close ends the wait too, so a closing peer never costs the whole time-out. Winsock
   // reports the close once: after it, what is left is read without waiting.
   if (!m_peerClosed) {

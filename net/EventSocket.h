@@ -43,16 +43,20 @@ public:
 
   void Close();
   void Abort() { m_abort.Set(); }  // ends any wait of this object at once, now and later
+  // An event of the caller's that, once set, also ends every wait at once (null: none).
+  void SetAbortEvent(HANDLE event) { m_outsideAbort = event; }
   int GetLastError() const { return m_lastError; }
   bool PeerClosed() const { return m_peerClosed; }
 
 private:
   int WaitForNetworkEvents(long wanted, DWORD timeoutMs, WSANETWORKEVENTS* events);
   int TakeReadEvents(DWORD timeoutMs);
+  bool IsAborted() const;
 
   SOCKET m_socket = INVALID_SOCKET;
   CWinEvent m_networkEvent;
   CWinEvent m_abort;
+  HANDLE m_outsideAbort = nullptr;
   int m_lastError = 0;
   bool m_peerClosed = false;  // the peer's close was reported; no more events will come
   // Read and close reports that came while waiting for something else (a connect, a send):

@@ -216,6 +216,7 @@ std::string CHttpClient::RequestText(const char* method, const std::string& url,
 }
 
 bool CHttpClient::Connect(CEventSocket& socket, const CUrl& parsed) const {
+  socket.SetAbortEvent(m_abortEvent);
   if (m_useProxy) {
     return socket.ConnectHost(m_proxyHost.c_str(), static_cast<unsigned short>(m_proxyPort), m_timings.waitMs);
   }
@@ -242,6 +243,7 @@ CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingRes
     int count = 0;
     int result = socket.Receive(space, room, &count, timeLeft < m_timings.waitMs ? timeLeft : m_timings.waitMs);
     if (result == kNetWouldBlock) continue;  // a stale readiness report: wait again
+    if (result == kNetAborted) return EReceiveEnd::kStopped;
     if (result != kNetDone || count < 0) return EReceiveEnd::kFailed;
     lowSpeed.Received(GetTickCount(), count);
     if (count == 0) {

@@ -60,6 +60,9 @@ public:
   void SetUploadCallback(ProgressCallback callback, DWORD_PTR userData);
   // The most a response, and its inflated body, may hold (512 MiB unless set lower).
   void SetResponseLimit(int maxBytes) { m_maxResponseBytes = maxBytes; }
+  // An event of the caller's that, once set, ends every wait of a request at once: the request
+  // fails. Null (the default) leaves only the time-outs.
+  void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
 
   // Empties the headers, parameters, response, cookies and queued files.
   void Reset();
@@ -125,6 +128,7 @@ private:
 
   Timings m_timings;
   int m_maxResponseBytes = CIncomingResponse::kMaxResponseBytes;
+  HANDLE m_abortEvent = nullptr;
   int m_ansiParams = 0;
   CFormParams m_params;
   CByteBuffer m_responseHead;

@@ -99,10 +99,7 @@ LRESULT CBaseWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     PostMessageA(m_handle, WM_CLOSE, 0, 0);
     return 0;
   }
-  if (message == MessageBoxRequestMessage()) {
-    const MessageBoxRequest* request = reinterpret_cast<const MessageBoxRequest*>(wParam);
-    return request ? ShowCentredMessageBox(m_handle, request->text, request->caption, request->type) : 0;
-  }
+  if (message == MessageBoxRequestMessage()) return AnswerMessageBoxRequest(m_handle, wParam);
   return CallWindowProcA(m_defaultProc, m_handle, message, wParam, lParam);
 }
 

@@ -1,5 +1,7 @@
 #include "ui/MessageBox.h"
 
+#include <atomic>
+
 #include "base/MainThread.h"
 #include "base/ScopedHandle.h"
 #include "ui/WindowMessages.h"
@@ -18,6 +20,9 @@ struct HookTraits {
 
 // The one centring hook; main thread only.
 CScopedHandle<HookTraits> g_centringHook;
+
+// The request a worker thread waits on, if any; its owner window claims it once.
+std::atomic<const MessageBoxRequest*> g_pendingRequest{nullptr};
 
 bool IsMessageBoxWindow(HWND window) {
   char name[kClassNameChars];
@@ -43,7 +48,19 @@ LRESULT CALLBACK CentringHook(int code, WPARAM wParam, LPARAM lParam) {
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
   if (IsMainThread()) return ShowCentredMessageBox(owner, text, caption, type);
   MessageBoxRequest request = {text, caption, type};
-  return static_cast<int>(SendMessageA(owner, MessageBoxRequestMessage(), reinterpret_cast<WPARAM>(&request), 0));
+  const MessageBoxRequest* idle = nullptr;
+  if (!g_pendingRequest.compare_exchange_strong(idle, &request)) return kMessageBoxNotShown;
+  LRESULT answer = SendMessageA(owner, MessageBoxRequestMessage(), reinterpret_cast<WPARAM>(&request), 0);
+  // Unclaimed when the owner was gone or someone else's message claimed it: withdraw it.
+  const MessageBoxRequest* mine = &request;
+  g_pendingRequest.compare_exchange_strong(mine, nullptr);
+  return static_cast<int>(answer);
+}
+
+LRESULT AnswerMessageBoxRequest(HWND owner, WPARAM wParam) {
+  const MessageBoxRequest* request = reinterpret_cast<const MessageBoxRequest*>(wParam);
+  if (!request || !g_pendingRequest.compare_exchange_strong(request, nullptr)) return 0;
+  return ShowCentredMessageBox(owner, request->text, request->caption, request->type);
 }
 
 int ShowCentredMessageBox(HWND owner, const char* text, const char* caption, UINT type) {

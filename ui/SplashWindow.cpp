@@ -1,12 +1,10 @@
 #include "ui/SplashWindow.h"
 
-#include <objbase.h>
-#include <ole2.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "base/ByteBuffer.h"
+#include "base/ComScope.h"
 #include "ui/draw/GdiHandles.h"
 #include "ui/draw/ImageAttributes.h"
 #include "ui/draw/ImageStore.h"
@@ -30,6 +28,7 @@ constexpr UINT kTextFormat = DT_SINGLELINE | DT_VCENTER;
 constexpr UINT kRepaintNow = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
 constexpr int kProgressTextBytes = 1025;  // wsprintfA writes at most 1024 characters and the zero
 constexpr DWORD kWorkerDone = 1;
+constexpr WPARAM kFlowEnded = 1;  // the worker's WM_CLOSE
 
 // Copies at most `limit` bytes of whole characters (ANSI code page) and the terminating zero.
 void CopyWholeCharacters(char* out, const char* text, int limit) {
@@ -45,10 +44,15 @@ void CopyWholeCharacters(char* out, const char* text, int limit) {
 
 POINT PointOf(LPARAM lParam) { return {static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))}; }
 
-// Waits for a thread while answering messages other threads send to this one (a worker blocked
-// in SendMessage would otherwise never finish).
-void WaitAnsweringSends(HANDLE thread) {
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+// Waits at most `timeoutMs` for a thread while answering messages other threads send to this one
+// (a worker blocked in SendMessage would otherwise never finish); true when the thread ended.
+bool WaitAnsweringSends(HANDLE thread, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    DWORD spent = GetTickCount() - start;
+    DWORD left = spent < timeoutMs ? timeoutMs - spent : 0;
+    DWORD waited = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
+    if (waited != WAIT_OBJECT_0 + 1) return waited == WAIT_OBJECT_0;
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
@@ -61,7 +65,7 @@ CSplashWindow::CSplashWindow(SplashFlow flow)
 
 CSplashWindow::~CSplashWindow() {
   if (IsAlive()) Destroy();
-  WaitForWorker();
+  EndFlow();
   DestroyImageStore();
 }
 
@@ -75,7 +79,8 @@ bool CSplashWindow::CreateCentred() {
 
 LRESULT CSplashWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE: OnCreate(); return 1;
+    // -1 fails the window's creation: a bar without its worker would stay up for ever.
+    case WM_CREATE: return OnCreate() ? 1 : -1;
     case WM_SIZE: Layout(); return 1;
     case WM_ERASEBKGND: return 1;
     // Wine activates a clicked popup despite WS_EX_NOACTIVATE; Windows agrees with this answer.
@@ -89,11 +94,17 @@ LRESULT CSplashWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_LBUTTONDOWN: OnButtonDown(lParam); return 1;
     case WM_LBUTTONUP: OnButtonUp(lParam); return 1;
+    // The session ends: go as for any close, so that the flow stops.
+    case WM_ENDSESSION:
+      if (wParam) CBaseWindow::OnMessage(WM_CLOSE, 0, 0);
+      return 0;
     default: return CBaseWindow::OnMessage(message, wParam, lParam);
   }
 }
 
-void CSplashWindow::OnCreate() {
+void CSplashWindow::OnDestroyed(HWND) { m_stop.Set(); }
+
+bool CSplashWindow::OnCreate() {
   Layout();
   CByteBuffer closeImage;
   if (closeImage.LoadFromResource(MAKEINTRESOURCEA(kCloseResourceId), kCloseResourceType) > 0) {
@@ -101,6 +112,7 @@ void CSplashWindow::OnCreate() {
   }
   SetStatusText(kStartingText);
   m_worker.Reset(CreateThread(nullptr, 0, WorkerMain, this, 0, nullptr));
+  return m_worker.IsValid();
 }
 
 void CSplashWindow::Layout() {
@@ -142,13 +154,15 @@ void CSplashWindow::OnButtonDown(LPARAM point) {
 
 void CSplashWindow::OnButtonUp(LPARAM point) {
   POINT at = PointOf(point);
-  if (m_closePressed && PtInRect(&m_closeRect, at)) ExitProcess(0);
+  if (m_closePressed && PtInRect(&m_closeRect, at)) ExitProcess(kClosedExitCode);
   m_closePressed = false;
 }
 
 BOOL CSplashWindow::SetStatusText(const char* text) {
   CopyWholeCharacters(m_statusText, text ? text : "", kMaxStatusBytes);
-  return RedrawWindow(m_handle, nullptr, nullptr, kRepaintNow);
+  // A null handle would repaint the whole desktop.
+  HWND window = m_handle;
+  return window ? RedrawWindow(window, nullptr, nullptr, kRepaintNow) : FALSE;
 }
 
 void CSplashWindow::SetProgressFormat(const char* format) { m_progressFormat = format ? format : ""; }
@@ -164,16 +178,18 @@ BOOL CSplashWindow::ReportProgress(int done, int total) {
 
 DWORD WINAPI CSplashWindow::WorkerMain(void* parameter) {
   CSplashWindow* splash = static_cast<CSplashWindow*>(parameter);
-  CoInitialize(nullptr);
-  OleInitialize(nullptr);
-  if (splash->m_flow) splash->m_flow(*splash);
-  PostMessageA(splash->GetHandle(), WM_CLOSE, 1, 0);
-  CoUninitialize();
-  OleUninitialize();
+  {
+    COleScope ole;
+    if (splash->m_flow) splash->m_flow(*splash);
+  }
+  splash->m_flowCompleted = !splash->StopRequested();
+  PostMessageA(splash->GetHandle(), WM_CLOSE, kFlowEnded, 0);
   return kWorkerDone;
 }
 
-void CSplashWindow::WaitForWorker() {
-  if (m_worker.IsValid()) WaitAnsweringSends(m_worker.Get());
+bool CSplashWindow::EndFlow() {
+  m_stop.Set();
+  if (m_worker.IsValid() && !WaitAnsweringSends(m_worker.Get(), kWorkerStopMs)) ExitProcess(kClosedExitCode);
   m_worker.Reset();
+  return m_flowCompleted;
 }
