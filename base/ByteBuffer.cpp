@@ -225,8 +225,20 @@ bool CByteBuffer::ReserveMore(int count, int limit) {
 
 bool CByteBuffer::SetLength(int length) {
   if (Head()->refs < 0 || length < -1 || length > Capacity()) return false;
-  if (!MakeUnique()) return false;
-  Head()->length = length == -1 ? lstrlenA(reinterpret_cast<const char*>(m_data)) : length;
+  if (length == -1) length = lstrlenA(reinterpret_cast<const char*>(m_data));
+  if (IsShared() && !UnshareBytes(length)) return false;
+  Head()->length = length;
+  return true;
+}
+
+// A copy of the shared block's first `count` bytes (at least the length), as this buffer's own.
+bool CByteBuffer::UnshareBytes(int count) {
+  if (count < Length()) count = Length();
+  BYTE* block = Allocate(count);
+  if (!block) return false;
+  memcpy(block, m_data, count);
+  reinterpret_cast<Header*>(block)[-1].length = Length();
+  Adopt(block);
   return true;
 }
 

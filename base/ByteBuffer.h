@@ -71,6 +71,7 @@ private:
   void Release();
   void Adopt(BYTE* block);
   bool MakeExclusive(int capacity);
+  bool UnshareBytes(int count);
 
   BYTE* m_data;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,6 +132,29 @@ TEST(ByteBufferEditing, SetLengthCountsUpToTheFirstZero) {
   EXPECT_TRUE(buffer.SetLength(8));
   EXPECT_FALSE(buffer.SetLength(9));
   EXPECT_EQ(8, buffer.Length());
+}
+
+TEST(ByteBufferEditing, SetLengthOnASharedCopyGivesItABlockThatHoldsTheLength) {
+  for (bool range : {false, true}) {
+    CByteBuffer probe(64);
+    ASSERT_TRUE(!range || probe.ReserveAddressRange(1024 * 1024));
+    for (int length : {-1, 6, 40, probe.Capacity()}) {
+      CByteBuffer original(64);
+      original.AppendText("abcdef");
+      ASSERT_TRUE(!range || original.ReserveAddressRange(1024 * 1024));
+      ASSERT_TRUE(original.SetLength(3));  // "def" stays in the block past the length
+      CByteBuffer copy(original);
+      ASSERT_TRUE(copy.SetLength(length)) << range << " " << length;
+      // The same bytes an unshared buffer would show, in a block of the copy's own.
+      EXPECT_EQ(length == -1 ? 6 : length, copy.Length()) << range << " " << length;
+      ASSERT_GE(copy.Capacity(), copy.Length()) << range << " " << length;
+      EXPECT_EQ("abcdef", Text(copy).substr(0, 6)) << range << " " << length;
+      memset(copy.Data(), 'w', copy.Length());
+      EXPECT_EQ(0, copy.Data()[copy.Length()]);
+      EXPECT_EQ("abc", Text(original));
+      EXPECT_EQ('d', original.Data()[3]);
+    }
+  }
 }
 
 TEST(ByteBufferEditing, ReserveKeepsBytesAndUnsharesCopies) {

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "UiTestSupport.h"
 #include "base/MainThread.h"
 #include "ui/MessageBox.h"
 #include "ui/SplashWindow.h"
+#include "ui/WindowMessages.h"
 
 TEST(MessageBoxes, AWorkerBoxIsOwnedByTheSplashCentredOverItAndItsAnswerReachesTheWorker) {
   RecordMainThread();
@@ -41,4 +43,27 @@ TEST(MessageBoxes, AMainThreadBoxForADisabledOwnerIsOwnedByTheActiveWindow) {
   EXPECT_EQ(IDOK, disabled.ShowMessageFormat("提示", MB_OK, "第 %d 次：%s", 2, "完成"));
   EXPECT_EQ(active.GetHandle(), answerer.Wait().owner);
   EXPECT_EQ("第 2 次：完成", answerer.Wait().text);
+}
+
+// "WM_MessageBox" is registered, so any program on the desktop can send it: only the request a
+// worker of this process has pending may be read.
+TEST(ProperWindowsProgram, ABoxRequestThatIsNotPendingIsIgnored) {
+  RecordMainThread();
+  MessageBoxRequest notPending = {"伪造的请求", "伪造", MB_OK};
+  const WPARAM strangers[] = {0x10, reinterpret_cast<WPARAM>(&notPending), ~static_cast<WPARAM>(0)};
+  std::vector<LRESULT> answers;
+  std::vector<bool> handled;
+  CSplashWindow splash([&](CSplashWindow& bar) {
+    for (WPARAM stranger : strangers) {
+      DWORD_PTR answer = IDOK;
+      handled.push_back(SendMessageTimeoutA(bar.GetHandle(), MessageBoxRequestMessage(), stranger, 0, SMTO_BLOCK, 5000,
+                                            &answer) != 0);
+      answers.push_back(static_cast<LRESULT>(answer));
+    }
+  });
+  ASSERT_TRUE(splash.CreateCentred());
+  EXPECT_EQ(1, splash.RunModal(nullptr, true));
+  EXPECT_EQ(std::vector<bool>(3, true), handled);  // answered at once, not left waiting on a box
+  EXPECT_EQ(std::vector<LRESULT>(3, 0), answers);
+  EXPECT_EQ(nullptr, FindWindowA("#32770", "伪造"));
 }

@@ -5,6 +5,7 @@
 #include "UiTestSupport.h"
 #include "ui/draw/AlphaBlend.h"
 #include "ui/draw/Fills.h"
+#include "ui/draw/ImageAttributes.h"
 #include "ui/draw/ImageStore.h"
 #include "ui/draw/MemCanvas.h"
 
@@ -28,6 +29,7 @@ protected:
     m_store.AddImageIfAbsent("a.png", SolidPng(2, 2, kRed), 0);
     m_store.AddImageIfAbsent("b.png", MakePng(2, 1, {0, kBlue}), 0);  // left half transparent
     m_store.AddImageIfAbsent("ab.png", MakePng(2, 1, {kRed, kBlue}), 0);
+    m_store.AddImageIfAbsent("a-over-b.png", MakePng(1, 2, {kRed, kBlue}), 0);
     m_store.AddImageIfAbsent("按钮.png", SolidPng(1, 1, kBlue), 0);
   }
 
@@ -124,6 +126,81 @@ TEST_F(RenderEngine, DestIsLimitedToTheItemAndSourceToTheImage) {
   EXPECT_EQ(kBlue, s.At(65, 20));
   EXPECT_EQ(kBlue, Draw({0, 0, 20, 20}, "file='ab.png' source='1,0,9,9'").At(2, 2));
   EXPECT_EQ(kBack, Draw({0, 0, 20, 20}, "file='ab.png' source='5,0,9,9'").At(2, 2));
+}
+
+TEST_F(RenderEngine, TilesKeepTheirPhaseWhenOnlyThoseMeetingThePaintRectangleAreDrawn) {
+  struct Case {
+    const char* image;
+    RECT item, paint;
+    POINT origin;   // where the first tile starts
+    bool vertical;  // the two colours alternate down, not across
+  };
+  const Case cases[] = {
+      {"file='ab.png' xtiled='true' ytiled='true'", {3, 2, 40, 20}, {10, 5, 17, 9}, {3, 2}, false},
+      {"file='ab.png' xtiled='true' ytiled='true' fade='254'", {3, 2, 40, 20}, {11, 3, 16, 7}, {3, 2}, false},
+      {"file='ab.png' xtiled='true'", {3, 2, 40, 20}, {20, 0, 31, 60}, {3, 2}, false},
+      {"file='ab.png' dest='6,1,30,15' xtiled='true' ytiled='true'", {3, 2, 40, 20}, {14, 6, 25, 12}, {9, 3}, false},
+      {"file='a-over-b.png' xtiled='true' ytiled='true'", {3, 3, 40, 41}, {7, 20, 30, 31}, {3, 3}, true},
+      {"file='a-over-b.png' ytiled='true'", {3, 3, 40, 41}, {0, 13, 120, 22}, {3, 3}, true},
+  };
+  for (const Case& c : cases) {
+    CPixelSurface& s = Draw(c.item, c.image, nullptr, &c.paint);
+    RECT painted;
+    IntersectRect(&painted, &c.item, &c.paint);
+    for (int y = 0; y < 60; ++y) {
+      for (int x = 0; x < 120; ++x) {
+        POINT at = {x, y};
+        std::string wrong;
+        int step = c.vertical ? y - c.origin.y : x - c.origin.x;
+        if (PtInRect(&painted, at) && !Near(s.At(x, y), step % 2 ? kBlue : kRed)) wrong += " inside";
+        if (!PtInRect(&c.item, at) && s.At(x, y) != kBack) wrong += " outside";
+        if (!wrong.empty()) FAIL() << c.image << " at " << x << "," << y << wrong;
+      }
+    }
+  }
+}
+
+TEST_F(RenderEngine, AHugeTiledCentreCostsOnlyWhatThePaintRectangleShows) {
+  RECT item = {0, 0, 120, 60}, paint = {7, 4, 30, 40};
+  CPixelSurface& s =
+      Draw(item, "file='按钮.png' dest='-2000000000,-2000000000,300,30' xtiled='true' ytiled='true'", nullptr, &paint);
+  EXPECT_EQ(kBlue, s.At(7, 4));
+  EXPECT_EQ(kBlue, s.At(29, 29));
+  EXPECT_EQ(kBack, s.At(29, 30));  // below the destination
+  EXPECT_EQ(kBack, s.At(6, 10));   // beside the paint rectangle
+  EXPECT_EQ(kBack, s.At(30, 10));
+  // Drawn directly, without the parser's limits: the phase still counts from the far-away origin.
+  for (LONG left : {-2000000000L, -1999999999L}) {
+    ImageAttributes attributes;
+    attributes.dest = {left, -2000000000, 120, 30};
+    attributes.xTiled = attributes.yTiled = true;
+    CPixelSurface surface(120, 60, kBack);
+    DrawImageRecord(*m_store.GetImage("ab.png"), surface.Dc(), item, paint, attributes);
+    uint32_t even = left % 2 ? kBlue : kRed, odd = left % 2 ? kRed : kBlue;
+    EXPECT_EQ(even, surface.At(8, 4)) << left;
+    EXPECT_EQ(odd, surface.At(29, 29)) << left;
+    EXPECT_EQ(kBack, surface.At(29, 30)) << left;
+  }
+}
+
+TEST_F(RenderEngine, NumbersPastTheRangeSaturateInsteadOfWrapping) {
+  struct Case {
+    const char* image;
+    POINT at;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {"file='a.png' dest='0,0,99999999999,99999999999'", {39, 29}, kRed},  // to the item's far corner
+      {"file='a.png' dest='99999999999,0,5,20'", {12, 15}, kBack},          // starts past the item
+      {"file='a.png' dest='0,99999999999,20,5'", {12, 12}, kBack},
+      {"file='a.png' dest='-99999999999,-99999999999,5,5'", {14, 14}, kRed},
+      {"file='ab.png' source='1,0,99999999999,99999999999'", {12, 12}, kBlue},
+      {"file='ab.png' source='99999999999,0,99999999999,1'", {12, 12}, kBack},
+      {"file='a.png' fade='99999999999'", {20, 20}, kRed},  // the largest number's low byte: opaque
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, Draw({10, 10, 40, 30}, c.image).At(c.at.x, c.at.y)) << c.image;
+  }
 }
 
 TEST(Fills, GradientsBandsAndTranslucentFills) {

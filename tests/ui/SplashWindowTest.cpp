@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 
+#include "TestSupport.h"
 #include "UiTestSupport.h"
 #include "base/MainThread.h"
 #include "ui/SplashWindow.h"
@@ -107,7 +110,7 @@ TEST(SplashWindow, ClosingTheBarWhileTheFlowRunsWaitsForTheFlowBeforeTheObjectGo
     PostMessageA(bar.GetHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
     for (HWND window = bar.GetHandle(); IsWindow(window);) Sleep(20);
     Sleep(200);
-    bar.SetStatusText("still loading");                    // the object must still be there
+    EXPECT_FALSE(bar.SetStatusText("still loading"));      // the object is there, its window is not
     EXPECT_EQ(0, bar.ShowMessage("gone", "gone", MB_OK));  // no box for a closed bar
     finished = true;
   });
@@ -159,4 +162,87 @@ TEST(SplashWindow, ShowsChineseStatusTextWithAPercentage) {
   if (GetEnvironmentVariableA("VELMOR_SPLASH_SCREENSHOT", path, sizeof(path))) {
     EXPECT_TRUE(WritePng(path, kWidth, CSplashWindow::kHeight, shot));
   }
+}
+
+// A bar that goes for any reason but its flow's end stops the flow, and the process with it.
+TEST(NoInvisibleProcess, ABarThatGoesFromOutsideStopsItsFlow) {
+  struct Case {
+    const char* name;
+    std::function<void(HWND bar)> close;  // from the worker thread; null: the flow just ends
+  };
+  const Case cases[] = {
+      {"the flow's own end", nullptr},
+      {"WM_CLOSE from another program", [](HWND bar) { PostMessageA(bar, WM_CLOSE, 0, 0); }},
+      {"SC_CLOSE", [](HWND bar) { PostMessageA(bar, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+      {"WM_QUIT", [](HWND bar) { PostThreadMessageA(GetWindowThreadProcessId(bar, nullptr), WM_QUIT, 0, 0); }},
+      {"the session ends",
+       [](HWND bar) { SendMessageTimeoutA(bar, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_BLOCK, 5000, nullptr); }},
+  };
+  RecordMainThread();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bool stopped = false, completed = false;
+    int result = -1;
+    {
+      CSplashWindow splash([&](CSplashWindow& bar) {
+        if (!c.close) return;
+        c.close(bar.GetHandle());
+        stopped = WaitForSingleObject(bar.StopEvent(), 10000) == WAIT_OBJECT_0;
+      });
+      ASSERT_TRUE(splash.CreateCentred());
+      result = splash.RunModal(nullptr, true);
+      completed = splash.EndFlow();
+    }
+    MSG quit;
+    PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the modal loop posts it again
+    EXPECT_EQ(c.close ? 0 : 1, result);
+    EXPECT_EQ(c.close != nullptr, stopped);
+    EXPECT_EQ(c.close == nullptr, completed);
+  }
+}
+
+TEST(NoInvisibleProcess, AQuestionPendingWhenTheBarGoesIsAnsweredAsCancel) {
+  RecordMainThread();
+  int answer = IDRETRY;
+  CSplashWindow splash([&answer](CSplashWindow& bar) {
+    answer = bar.ShowMessage("网络异常，是否继续重试？", "网络异常", MB_RETRYCANCEL | MB_ICONHAND);
+  });
+  ASSERT_TRUE(splash.CreateCentred());
+  HWND bar = splash.GetHandle();
+  std::thread closer([bar] {
+    if (WaitForBox("网络异常")) PostMessageA(bar, WM_CLOSE, 0, 0);
+  });
+  EXPECT_EQ(0, splash.RunModal(nullptr, true));
+  closer.join();
+  EXPECT_FALSE(splash.EndFlow());
+  EXPECT_NE(IDRETRY, answer);
+  EXPECT_EQ(nullptr, FindWindowA("#32770", "网络异常"));
+}
+
+TEST(NoInvisibleProcess, AFlowThatIgnoresTheStopEndsWithTheProcess) {
+  EXPECT_EQ(CSplashWindow::kClosedExitCode, RunDisabledTest("SplashChild", "FlowIgnoringTheStop"));
+}
+
+TEST(SplashChild, DISABLED_FlowIgnoringTheStop) {
+  RunSplash([](CSplashWindow& bar) {
+    PostMessageA(bar.GetHandle(), WM_CLOSE, 0, 0);
+    Sleep(10000);
+  });
+  ExitProcess(kRanToTheEnd);
+}
+
+TEST(NoInvisibleProcess, ABarWhoseWorkerCannotStartIsNotCreated) {
+  EXPECT_EQ(0u, RunDisabledTest("SplashChild", "NoRoomForTheWorker"));
+}
+
+TEST(SplashChild, DISABLED_NoRoomForTheWorker) {
+  RecordMainThread();
+  bool ran = false;
+  CSplashWindow splash([&ran](CSplashWindow&) { ran = true; });
+  UseUpRoomForThreads();
+  EXPECT_FALSE(splash.CreateCentred());
+  EXPECT_FALSE(splash.IsAlive());
+  EXPECT_EQ(nullptr, FindWindowA("velmor_splash_wnd", nullptr));
+  EXPECT_FALSE(splash.EndFlow());
+  EXPECT_FALSE(ran);
 }

@@ -121,19 +121,24 @@ std::vector<uint32_t> CaptureScreen(const RECT& rect, const std::function<bool(c
   return pixels;
 }
 
+HWND WaitForBox(const std::string& caption) {
+  BoxSearch search = {caption, nullptr};
+  for (int waited = 0; !search.found && waited < 20000; waited += 50) {
+    Sleep(50);
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+  }
+  return search.found;
+}
+
 CBoxAnswerer::CBoxAnswerer(const std::string& caption, int button)
     : m_thread([this, caption, button] {
-        BoxSearch search = {caption, nullptr};
-        for (int waited = 0; !search.found && waited < 20000; waited += 50) {
-          Sleep(50);
-          EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        }
-        if (!search.found) return;
+        HWND box = WaitForBox(caption);
+        if (!box) return;
         char text[1024] = {};
-        GetDlgItemTextA(search.found, 0xFFFF, text, sizeof(text));  // a message box's text
-        m_seen = {true, GetWindow(search.found, GW_OWNER), {}, text};
-        GetWindowRect(search.found, &m_seen.rect);
-        PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));  // a message box's text
+        m_seen = {true, GetWindow(box, GW_OWNER), {}, text};
+        GetWindowRect(box, &m_seen.rect);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
       }) {}
 
 const BoxSeen& CBoxAnswerer::Wait() {

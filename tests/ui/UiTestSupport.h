@@ -44,6 +44,9 @@ private:
 // or three seconds pass.
 std::vector<uint32_t> CaptureScreen(const RECT& rect, const std::function<bool(const std::vector<uint32_t>&)>& accept);
 
+// A visible box of this process with the caption, waited for up to 20 s; null when none came.
+HWND WaitForBox(const std::string& caption);
+
 // On its own thread, waits for a visible box of this process with the caption, notes its owner,
 // rectangle and text, and presses `button` by message.
 struct BoxSeen {

@@ -1,5 +1,7 @@
 #include "ui/draw/BitmapGrid.h"
 
+#include <algorithm>
+
 #include "ui/draw/AlphaBlend.h"
 #include "ui/draw/GdiHandles.h"
 
@@ -54,18 +56,31 @@ private:
   BLENDFUNCTION m_blend;
 };
 
-// Tiles of one axis: count, and the extent of tile i cropped at the end (never squeezed).
-int TileCount(int extent, int tile) { return tile > 0 && extent > 0 ? (extent + tile - 1) / tile : 0; }
+// Tiles of one axis start every `tile` pixels from `start`; the last one is cropped at `end`
+// (never squeezed).
 int TileExtent(int start, int tile, int end) { return start + tile > end ? end - start : tile; }
+
+struct TileRange {
+  int first, last;  // tile indices, the last one excluded
+};
+
+// The tiles of one axis that meet [clipLow, clipHigh): only those are visited, so a huge centre
+// costs no more than the clip rectangle holds.
+TileRange TilesMeeting(int start, int end, int tile, int clipLow, int clipHigh) {
+  int low = std::max(start, clipLow), high = std::min(end, clipHigh);
+  if (tile <= 0 || low >= high) return {0, 0};
+  return {(low - start) / tile, (high - start - 1) / tile + 1};
+}
 
 void DrawTiledCentre(const CGridPainter& painter, const GridParams& grid, const Box& centre, const Box& from) {
   int endX = centre.x + centre.w, endY = centre.y + centre.h;
-  int columns = grid.xTiled ? TileCount(centre.w, from.w) : 1;
-  int rows = grid.yTiled ? TileCount(centre.h, from.h) : 1;
+  // An axis that is not tiled is one tile as large as the centre, stretched.
+  TileRange columns = TilesMeeting(centre.x, endX, grid.xTiled ? from.w : centre.w, grid.clip.left, grid.clip.right);
+  TileRange rows = TilesMeeting(centre.y, endY, grid.yTiled ? from.h : centre.h, grid.clip.top, grid.clip.bottom);
   // Only tiles cut on both axes are copied 1:1; a single tiled axis still stretches the other.
   bool exact = grid.xTiled && grid.yTiled;
-  for (int i = 0; i < rows; ++i) {
-    for (int j = 0; j < columns; ++j) {
+  for (int i = rows.first; i < rows.last; ++i) {
+    for (int j = columns.first; j < columns.last; ++j) {
       Box to = centre;
       Box part = from;
       if (grid.xTiled) {

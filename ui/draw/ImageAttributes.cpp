@@ -1,6 +1,7 @@
 #include "ui/draw/ImageAttributes.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "ui/draw/BitmapGrid.h"
@@ -23,6 +24,10 @@ const char* SkipBlanks(const char* p) {
   return p;
 }
 
+// Numbers of rectangles are held to ±2^24: far beyond any screen, while sums of a few of them
+// (item plus offset, a width less two insets) stay well inside an int.
+constexpr long kMaxNumber = 1L << 24;
+
 // Four decimal numbers, each starting one byte after the previous one ended; missing ones are 0.
 RECT ReadFour(const char* text) {
   LONG numbers[4] = {};
@@ -30,10 +35,15 @@ RECT ReadFour(const char* text) {
   for (LONG& number : numbers) {
     if (!p) break;
     char* end = nullptr;
-    number = strtol(p, &end, 10);
+    number = std::clamp(strtol(p, &end, 10), -kMaxNumber, kMaxNumber);
     p = *end ? end + 1 : nullptr;
   }
   return {numbers[0], numbers[1], numbers[2], numbers[3]};
+}
+
+// An item coordinate moved by an offset, saturating at the ends of the LONG range.
+LONG Offset(LONG base, LONG offset) {
+  return static_cast<LONG>(std::clamp<long long>(static_cast<long long>(base) + offset, LONG_MIN, LONG_MAX));
 }
 
 bool IsZero(const RECT& r) { return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0; }
@@ -99,8 +109,9 @@ private:
       m_state.resourceType = value;
     } else if (key == "dest") {
       RECT n = ReadFour(text);
-      m_state.dest = {m_item.left + n.left, m_item.top + n.top, std::min(m_item.left + n.right, m_item.right),
-                      std::min(m_item.top + n.bottom, m_item.bottom)};
+      m_state.dest = {Offset(m_item.left, n.left), Offset(m_item.top, n.top),
+                      std::min(Offset(m_item.left, n.right), m_item.right),
+                      std::min(Offset(m_item.top, n.bottom), m_item.bottom)};
     } else if (key == "source") {
       m_state.source = ReadFour(text);
     } else if (key == "corner") {

@@ -2,8 +2,12 @@
 
 #include <memory>
 
+// Skins are PNG files; the other decoders are attack surface we do not need. The size limit is
+// checked up front below, and stb_image holds its own reading to it too.
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_NO_STDIO
+#define STBI_ONLY_PNG
+#define STBI_MAX_DIMENSIONS kMaxImageSide
 #include <stb_image.h>
 
 #include "ui/draw/DibSection.h"
@@ -32,10 +36,17 @@ bool ConvertPixels(const stbi_uc* rgba, int count, uint32_t mask, uint32_t* out)
   return hasAlpha;
 }
 
+// Read from the header alone, so an oversized image is refused before any pixel memory.
+bool HasAllowedSize(const BYTE* bytes, int length) {
+  int width = 0, height = 0, channels = 0;
+  if (!stbi_info_from_memory(bytes, length, &width, &height, &channels)) return false;
+  return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide;
+}
+
 }  // namespace
 
 bool DecodeImage(const BYTE* bytes, int length, uint32_t mask, DecodedImage& out) {
-  if (!bytes || length <= 0) return false;
+  if (!bytes || length <= 0 || !HasAllowedSize(bytes, length)) return false;
   int width = 0, height = 0, channels = 0;
   CStbiPixels rgba(stbi_load_from_memory(bytes, length, &width, &height, &channels, kChannels));
   if (!rgba) return false;

@@ -1,4 +1,4 @@
-// Skin images decoded with stb_image into premultiplied, top-down 32-bit DIB sections.
+// Skin PNG images decoded with stb_image into premultiplied, top-down 32-bit DIB sections.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,10 @@
 
 #include "ui/draw/GdiHandles.h"
 
+// The longest side accepted. Skin images are far smaller; the limit bounds what a hostile file can
+// make us allocate (64 MiB of pixels, twice: the decoded bytes and the bitmap).
+constexpr int kMaxImageSide = 4096;
+
 struct DecodedImage {
   CBitmapHandle bitmap;
   int width = 0;
@@ -14,7 +18,7 @@ struct DecodedImage {
   bool hasAlpha = false;  // some pixel is not fully opaque, or was masked
 };
 
-// Decodes PNG, JPEG, BMP, GIF... bytes. A pixel equal to `mask` (0xAARRGGBB, after
+// Decodes PNG bytes, at most kMaxImageSide pixels each way. A pixel equal to `mask` (0xAARRGGBB, after
 // premultiplication) becomes transparent black. False, with nothing in `out`, on any failure.
 bool DecodeImage(const BYTE* bytes, int length, uint32_t mask, DecodedImage& out);
 

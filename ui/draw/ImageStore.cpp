@@ -95,10 +95,11 @@ bool CImageStore::SavePackage(const char* path) const {
 bool CImageStore::ExtractPackage(const char* directory) const {
   CZipReader zip;
   if (!zip.Open(m_package)) return false;
-  char trimmed[MAX_PATH];
-  lstrcpynA(trimmed, directory ? directory : "", sizeof(trimmed));
-  StripTrailingBackslashes(trimmed);
-  CPath base(trimmed);
+  // Trailing backslashes do not count against the path limit; a directory still too long is
+  // refused (CPath keeps no cut text), since a cut one would be some other directory.
+  std::string trimmed(directory ? directory : "");
+  StripTrailingBackslashes(trimmed.data());
+  CPath base(trimmed.c_str());
   if (base.IsEmpty()) return false;
   bool all = true;
   int count = zip.Count();
