@@ -165,7 +165,29 @@ unsigned long RunProgramAnswering(const std::string& commandLine, const std::vec
   return code;
 }
 
-CKernelHandle HoldLauncherInstance() {
+CKernelHandle HoldLauncherInstance(bool locked) {
   std::string name = std::string("velmor_app:http://www.") + BuildConfig::kProductDomain;
-  return CKernelHandle(CreateMutexA(nullptr, FALSE, name.c_str()));
+  // An empty access list grants nothing to anyone; our own handle keeps the rights it was made with.
+  SECURITY_DESCRIPTOR descriptor;
+  ACL emptyList;
+  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  InitializeAcl(&emptyList, sizeof(emptyList), ACL_REVISION);
+  SetSecurityDescriptorDacl(&descriptor, TRUE, &emptyList, FALSE);
+  SECURITY_ATTRIBUTES security = {sizeof(security), &descriptor, FALSE};
+  return CKernelHandle(CreateMutexA(locked ? &security : nullptr, FALSE, name.c_str()));
+}
+
+namespace {
+DWORD WINAPI Parked(void*) { return 0; }  // never resumed
+}  // namespace
+
+void UseUpRoomForThreads() {
+  constexpr SIZE_T kLargest = 512u << 20;
+  constexpr SIZE_T kSmallest = 256u << 10;
+  for (SIZE_T size = kLargest; size >= kSmallest; size /= 2) {
+    while (HANDLE thread = CreateThread(nullptr, size, Parked, nullptr,
+                                        CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)) {
+      CloseHandle(thread);
+    }
+  }
 }

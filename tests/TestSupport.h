@@ -68,5 +68,11 @@ unsigned long RunProgramAnswering(const std::string& commandLine, const std::vec
                                   std::vector<DialogSeen>* seen, unsigned long timeoutMs = 60000);
 
 // The running launcher's mark (its single-instance mutex), held by the test: a launcher started
-// meanwhile ends at the single-instance rule, after its data directory and first-run steps.
-CKernelHandle HoldLauncherInstance();
+// meanwhile ends at the single-instance rule, after its data directory and first-run steps. A
+// locked mark may not be opened by anyone else, as when an elevated copy holds it.
+CKernelHandle HoldLauncherInstance(bool locked = false);
+
+// Fills the address space with the stacks of suspended threads until no new thread finds room
+// for the default stack, while small allocations still succeed. It cannot be undone: only for a
+// child process that ends after its test.
+void UseUpRoomForThreads();

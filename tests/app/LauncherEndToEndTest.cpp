@@ -3,8 +3,13 @@
 // (or a faulty one) published. The harness starts the servers (tests/app/e2e/servers.sh).
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <algorithm>
+#include <functional>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -61,6 +66,77 @@ std::string UpperMd5(const std::string& bytes) {
   return digest;
 }
 
+// A launcher started without waiting for it; ended by its handle if a test leaves it running.
+class CStartedLauncher {
+public:
+  explicit CStartedLauncher(const std::string& exe) {
+    std::string command = "\"" + exe + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return;
+    m_process.Reset(info.hProcess);
+    CloseHandle(info.hThread);
+    m_id = info.dwProcessId;
+  }
+  ~CStartedLauncher() {
+    if (m_process.IsValid() && !EndsWithin(0)) TerminateProcess(m_process.Get(), 1);
+  }
+  DWORD Id() const { return m_id; }
+  bool EndsWithin(DWORD ms) const { return WaitForSingleObject(m_process.Get(), ms) == WAIT_OBJECT_0; }
+  DWORD ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(m_process.Get(), &code);
+    return code;
+  }
+
+private:
+  CKernelHandle m_process;
+  DWORD m_id = 0;
+};
+
+struct WindowSearch {
+  DWORD process;
+  const char* className;
+  const char* caption;  // null: any
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM context) {
+  WindowSearch* search = reinterpret_cast<WindowSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char name[64] = {}, text[256] = {};
+  GetClassNameA(window, name, sizeof(name));
+  GetWindowTextA(window, text, sizeof(text));
+  if (owner != search->process || !IsWindowVisible(window) || strcmp(name, search->className) != 0) return TRUE;
+  if (search->caption && strcmp(text, search->caption) != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// The first visible top-level window of the process with that class (and caption, when given),
+// waited for up to `ms`.
+HWND WaitForWindowOf(DWORD process, const char* className, const char* caption, DWORD ms) {
+  WindowSearch search = {process, className, caption, nullptr};
+  for (DWORD waited = 0; !search.found && waited <= ms; waited += 50) {
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) Sleep(50);
+  }
+  return search.found;
+}
+
+int CountProcesses(const char* exeName) {
+  CKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
+    count += lstrcmpiA(entry.szExeFile, exeName) == 0;
+  }
+  return count;
+}
+
 std::string WebsiteLines() { return std::string("官方网站：http://www.") + BuildConfig::kProductDomain + "\r\n"; }
 
 class LauncherEndToEnd : public ::testing::Test {
@@ -77,7 +153,7 @@ protected:
     SetEnvironmentVariableA("VELMOR_LOADER_TRACE", m_trace.c_str());
     SetEnvironmentVariableA("VELMOR_LOADER_AUTOCLOSE_MS", "300");
     SetEnvironmentVariableA("VELMOR_TEST_FAULT", nullptr);
-    for (const char* name : {"normal", "failing"}) m_logStart.push_back(Lines(LogOf(name)).size());
+    for (const char* name : {"normal", "failing", "broken"}) m_logStart[name] = Lines(LogOf(name)).size();
     DeleteTreeBestEffort(kPublish.c_str());
     CPath(kPublish.c_str()).MakeDirectory();
   }
@@ -109,7 +185,7 @@ protected:
     std::vector<Request> requests;
     for (int attempt = 0; attempt < 20; ++attempt) {
       std::vector<std::string> lines = Lines(LogOf(server));
-      size_t start = m_logStart[std::string(server) == "normal" ? 0 : 1];
+      size_t start = m_logStart[server];
       requests.clear();
       for (size_t i = start; i < lines.size(); ++i) {
         requests.push_back({JsonValue(lines[i], "path"), JsonValue(lines[i], "if_none_match"),
@@ -153,7 +229,7 @@ protected:
 
   CScratchDir m_scratch;
   std::string m_run, m_exe, m_data, m_trace;
-  std::vector<size_t> m_logStart;
+  std::map<std::string, size_t> m_logStart;
   std::vector<DialogSeen> m_seen;
 };
 
@@ -164,7 +240,7 @@ TEST_F(LauncherEndToEnd, FreshStartDownloadsChecksUnpacksAndStartsTheWorkbench) 
     SCOPED_TRACE(pack);
     DeleteTreeBestEffort(LoaderDir().c_str());
     DeleteFileA(m_trace.c_str());
-    m_logStart[0] = Lines(LogOf("normal")).size();
+    m_logStart["normal"] = Lines(LogOf("normal")).size();
     Publish(SampleLibrary(), pack);
     EXPECT_EQ(0u, Launch());
     EXPECT_TRUE(m_seen.empty());
@@ -182,7 +258,7 @@ TEST_F(LauncherEndToEnd, FreshStartDownloadsChecksUnpacksAndStartsTheWorkbench) 
 TEST_F(LauncherEndToEnd, LaterStartsUseTheCacheAndWhatIsInstalled) {
   Publish(SampleLibrary());
   ASSERT_EQ(0u, Launch());
-  m_logStart[0] = Lines(LogOf("normal")).size();
+  m_logStart["normal"] = Lines(LogOf("normal")).size();
   DeleteFileA(m_trace.c_str());
 
   EXPECT_EQ(0u, Launch());
@@ -194,7 +270,7 @@ TEST_F(LauncherEndToEnd, LaterStartsUseTheCacheAndWhatIsInstalled) {
 
   // Only the package is left: it is unpacked again without a download.
   ASSERT_TRUE(DeleteFileA((LoaderDir() + "\\loader.dll").c_str()));
-  m_logStart[0] = Lines(LogOf("normal")).size();
+  m_logStart["normal"] = Lines(LogOf("normal")).size();
   EXPECT_EQ(0u, Launch());
   requests = Requests("normal", 1);
   ASSERT_EQ(1u, requests.size());
@@ -334,4 +410,71 @@ TEST_F(LauncherEndToEnd, ALocalLibraryBesideTheExecutableIsUsedWithoutDownload) 
   EXPECT_EQ("/loader.db", requests[0].path);
   EXPECT_FALSE(FileExists(LoaderDir() + "\\loader.dll"));
   ExpectWorkbenchStarted();
+}
+
+// The launcher never lingers without a window.
+class NoInvisibleProcess : public LauncherEndToEnd {
+protected:
+  static constexpr DWORD kGoneWithinMs = 5000;
+
+  // Starts the launcher against the server that drops every request and waits for its first
+  // failure: the bar then counts down to the next attempt.
+  void StartIntoTheCountdown(CStartedLauncher& launcher) {
+    ASSERT_NE(0u, launcher.Id());
+    for (int i = 0; i < 100 && Requests("broken").empty(); ++i) Sleep(100);
+    ASSERT_FALSE(Requests("broken").empty()) << "the launcher never asked";
+    Sleep(500);
+  }
+
+  void ExpectGoneForGood(CStartedLauncher& launcher) {
+    size_t asked = Requests("broken").size();
+    EXPECT_TRUE(launcher.EndsWithin(kGoneWithinMs));
+    EXPECT_EQ(0u, launcher.ExitCode());  // as the close button ends it
+    EXPECT_EQ(0, CountProcesses("velmor.exe"));
+    EXPECT_EQ(asked, Requests("broken").size());  // no attempt after the close
+  }
+};
+
+TEST_F(NoInvisibleProcess, ABarClosedFromOutsideDuringTheCountdownEndsTheLauncher) {
+  struct Case {
+    const char* name;
+    std::function<void(HWND bar, DWORD process)> close;
+  };
+  const Case cases[] = {
+      {"WM_CLOSE", [](HWND bar, DWORD) { PostMessageA(bar, WM_CLOSE, 0, 0); }},
+      // taskkill without /F asks the windows of the process to close.
+      {"taskkill", [](HWND, DWORD process) { RunProgram("taskkill /pid " + std::to_string(process)); }},
+  };
+  UseServer("broken");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CStartedLauncher launcher(m_exe);
+    StartIntoTheCountdown(launcher);
+    HWND bar = WaitForWindowOf(launcher.Id(), "velmor_splash_wnd", nullptr, 0);
+    ASSERT_NE(nullptr, bar);
+    c.close(bar, launcher.Id());
+    ExpectGoneForGood(launcher);
+  }
+}
+
+TEST_F(NoInvisibleProcess, AQuestionOpenWhenTheBarIsClosedCountsAsCancel) {
+  UseServer("broken");
+  CStartedLauncher launcher(m_exe);
+  StartIntoTheCountdown(launcher);
+  // Three pauses of 3, 5 and 8 s, each followed by a second of the retry text.
+  ASSERT_NE(nullptr, WaitForWindowOf(launcher.Id(), "#32770", "网络异常", 40000));
+  HWND bar = WaitForWindowOf(launcher.Id(), "velmor_splash_wnd", nullptr, 0);
+  ASSERT_NE(nullptr, bar);
+  PostMessageA(bar, WM_CLOSE, 0, 0);
+  ExpectGoneForGood(launcher);
+}
+
+TEST_F(NoInvisibleProcess, AMutexThisCopyMayNotOpenMeansAnotherCopyRuns) {
+  Publish(SampleLibrary());
+  CKernelHandle elevatedCopy = HoldLauncherInstance(true);
+  ASSERT_TRUE(elevatedCopy.IsValid());
+  EXPECT_EQ(0u, Launch());
+  EXPECT_TRUE(m_seen.empty());
+  EXPECT_TRUE(Requests("normal").empty());
+  EXPECT_FALSE(WorkbenchStarted());
 }

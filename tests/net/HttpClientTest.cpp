@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
 #include "base/Path.h"
+#include "base/WinEvent.h"
 #include "net/EventSocket.h"
 #include "net/HttpClient.h"
 
@@ -385,6 +387,29 @@ TEST_F(HostileServerTest, AnswersEndWhereTheyShouldAndBadOnesFailAtOnce) {
   ASSERT_EQ(1, head.InnerHead(Url("/no-body").c_str()));
   EXPECT_EQ(200, head.GetStatusCode());
   EXPECT_LT(GetTickCount() - started, 4000u);
+}
+
+// The caller's abort event (a launcher whose bar was closed) ends a request in any of its waits,
+// long before the time-out: set before the request, or while the server keeps silent.
+TEST_F(HostileServerTest, TheCallersAbortEventEndsTheRequestAtOnce) {
+  CHttpClient::Timings longWaits;
+  longWaits.waitMs = 60000;
+  longWaits.lowSpeedWindowMs = 60000;
+  for (DWORD setAfterMs : {0u, 300u}) {
+    SCOPED_TRACE(setAfterMs);
+    CWinEvent abort;
+    CHttpClient client(longWaits);
+    client.SetAbortEvent(abort.Get());
+    if (setAfterMs == 0) abort.Set();
+    std::thread setter([&abort, setAfterMs] {
+      Sleep(setAfterMs);
+      abort.Set();
+    });
+    DWORD started = GetTickCount();
+    EXPECT_EQ(0, client.Get(Url("/stall").c_str(), false));
+    EXPECT_LT(GetTickCount() - started, 10000u);
+    setter.join();
+  }
 }
 
 TEST_F(HostileServerTest, CookieFloodIsBoundedAndCheap) {

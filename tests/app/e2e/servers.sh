@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts or stops the configuration servers the launcher's end-to-end tests talk to, on loopback:
-# "normal" answers everything, "failing" drops its first four requests (a network that comes back).
+# "normal" answers everything, "failing" drops its first four requests (a network that comes back),
+# "broken" drops every request (a network that stays down).
 # Both serve STATE_DIR/publish, which the tests fill, and log every request as JSON lines.
 #   servers.sh start STATE_DIR   writes STATE_DIR/<name>.port and STATE_DIR/<name>.log
 #   servers.sh stop STATE_DIR    ends what start started, by its PIDs
@@ -26,6 +27,7 @@ case $ACTION in
     mkdir -p "$STATE/publish"
     start_server normal
     start_server failing --fail-first 4
+    start_server broken --fail-first 1000000000
     ;;
   stop)
     stop_recorded_servers
