@@ -2,12 +2,14 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "BuildConfig.h"
 #include "TestSupport.h"
 #include "app/Elevation.h"
 #include "app/LauncherApp.h"
 #include "base/FileUtil.h"
+#include "base/Path.h"
 #include "base/ScopedHandle.h"
 #include "data/DataPaths.h"
 
@@ -55,4 +57,32 @@ TEST(Elevation, WineRunsEveryProcessElevated) {
   // real Windows with UAC.
   EXPECT_TRUE(IsProcessElevated());
   EXPECT_TRUE(EnableDebugPrivilege());
+}
+
+// The worker thread cannot start (no room left for its stack): the user is told, and the start
+// ends instead of leaving a bar up for ever.
+TEST(NoInvisibleProcess, ALauncherWhoseWorkerCannotStartSaysSoAndEnds) {
+  std::vector<DialogSeen> seen;
+  std::string child = "\"" + ExecutablePath() +
+                      "\" --gtest_also_run_disabled_tests --gtest_filter=LauncherChild.DISABLED_NoRoomForTheWorker";
+  EXPECT_EQ(0u, RunProgramAnswering(child, {{"错误", IDOK}}, &seen));
+  ASSERT_EQ(1u, seen.size());
+  EXPECT_EQ("启动程序失败！", seen[0].text);
+  EXPECT_TRUE(seen[0].answered);
+}
+
+TEST(LauncherChild, DISABLED_NoRoomForTheWorker) {
+  ASSERT_TRUE(CreateDataDirectory(BesideExe("velmor files").c_str()));
+  ASSERT_TRUE(WriteFileBytes(BesideExe("velmor files\\setup.ini"), ""));
+  {
+    CLauncherApp app;
+    // A message box needs the common controls the manifest names: loaded while there is room.
+    LoadLibraryA("comctl32.dll");
+    UseUpRoomForThreads();
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(nullptr, FindWindowA("velmor_splash_wnd", nullptr));
+    app.ExitInstance();
+  }
+  SetDataRoot("");
+  DeleteTreeBestEffort(BesideExe("velmor files").c_str());
 }

@@ -8,12 +8,17 @@
 #include "base/FileUtil.h"
 #include "base/Path.h"
 #include "data/SpecialFolders.h"
+#include "app/SetupActions.h"
+#include "data/Registry.h"
 #include "data/UninstallInfo.h"
 
 namespace {
 
 const char kProduct[] = "沐岚星";
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmor";
+// A sub-key of ours makes the key one this process may not delete (ERROR_ACCESS_DENIED), as a
+// key of the machine's is for a user without elevation.
+const std::string kBlockingSubKey = std::string(kUninstallKey) + "\\Blocker";
 
 std::string Folder(ESpecialFolder folder) {
   CPath path;
@@ -45,18 +50,20 @@ void RemoveEverythingInstalled() {
     DeleteFileA(ProductShortcut(folder).c_str());
   }
   DeleteTreeBestEffort(ProgramGroup().c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kBlockingSubKey.c_str());
   CUninstallInfo info;
   info.keyName = "Velmor";
   info.Remove();
 }
 
-// Each test runs its own copy of velmor.exe in a folder with spaces, with a portable data
-// directory beside it, so uninstalling and self-deletion never touch the build's programs.
+// Each test runs its own copy of velmor.exe in a folder with spaces and a "%" (which the batch
+// file that deletes it must not expand), with a portable data directory beside it, so
+// uninstalling and self-deletion never touch the build's programs.
 class SetupActionsTest : public ::testing::Test {
 protected:
   void SetUp() override {
     RemoveEverythingInstalled();
-    m_folder = m_scratch.Path() + "\\Velmor Copy";
+    m_folder = m_scratch.Path() + "\\Velmor %TEMP% Copy";
     m_exe = m_folder + "\\velmor.exe";
     m_data = m_folder + "\\velmor files";
     ASSERT_TRUE(CPath(m_data.c_str()).MakeDirectory());
@@ -203,4 +210,41 @@ TEST_F(SetupActionsTest, FirstRunQuestionAcceptedRunsTheSetupAndWaitsForIt) {
   EXPECT_TRUE(UninstallKeyExists());
   EXPECT_TRUE(FileExists(Marker()));
   EXPECT_FALSE(FileExists(ProductShortcut(ESpecialFolder::Desktop)));
+}
+
+// Uninstalling says it succeeded only when it did, and stops before deleting anything when the
+// list of programs would keep an entry for it.
+class NoFalseSuccess : public SetupActionsTest {};
+
+TEST_F(NoFalseSuccess, AKeyThatCannotBeRemovedEvenWithTheRelaunchStopsTheUninstall) {
+  ASSERT_EQ(0u, Run("/config /DesktopShortcut_Add /StartMenuShortcut_Add /SetupInfo_Add"));
+  CRegKey blocker;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kBlockingSubKey.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                           nullptr, blocker.Put(), nullptr));
+  // Wine runs every process elevated, so the relaunch is the direct one; it cannot remove the key
+  // either, and the uninstall stops with nothing deleted.
+  ASSERT_EQ(0u, Run("/u", {{"软件卸载提示", IDYES}, {"错误", IDOK}}));
+  ASSERT_EQ(2u, m_seen.size());
+  EXPECT_EQ(std::string("卸载软件失败！\r\n\r\n请登录沐岚星官方网站：http://www.") + BuildConfig::kProductDomain +
+                "\r\n联系官方客服处理！",
+            m_seen[1].text);
+  EXPECT_TRUE(UninstallKeyExists());
+  EXPECT_TRUE(FileExists(ProductShortcut(ESpecialFolder::Desktop)));
+  EXPECT_TRUE(DirectoryExists(ProgramGroup()));
+  EXPECT_TRUE(DirectoryExists(m_data));
+  Sleep(1500);  // time a started self-delete script would have taken
+  EXPECT_TRUE(FileExists(m_exe));
+}
+
+TEST_F(NoFalseSuccess, TheSelfDeleteScriptGivesUpOnAFileThatStaysAndStillRemovesItself) {
+  std::string held = m_folder + "\\held %PATH% file.exe";
+  ASSERT_TRUE(WriteFileBytes(held, "MZ"));
+  // Open without delete sharing: every try of the script fails.
+  CFileHandle holder(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder.IsValid());
+  ASSERT_TRUE(DeleteSelf(held.c_str(), 2));
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof(temp), temp);
+  EXPECT_TRUE(WaitUntilGone(std::string(temp) + "deleteself.bat"));
+  EXPECT_TRUE(FileExists(held));
 }
