@@ -178,8 +178,39 @@ CKernelHandle HoldLauncherInstance(bool locked) {
 }
 
 namespace {
+
 DWORD WINAPI Parked(void*) { return 0; }  // never resumed
+
+struct WindowSearch {
+  DWORD process;
+  const char* className;
+  const char* caption;  // null: any
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM context) {
+  WindowSearch* search = reinterpret_cast<WindowSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char name[64] = {}, text[256] = {};
+  GetClassNameA(window, name, sizeof(name));
+  GetWindowTextA(window, text, sizeof(text));
+  if (owner != search->process || !IsWindowVisible(window) || strcmp(name, search->className) != 0) return TRUE;
+  if (search->caption && strcmp(text, search->caption) != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 }  // namespace
+
+HWND WaitForWindowOf(DWORD process, const char* className, const char* caption, DWORD ms) {
+  WindowSearch search = {process, className, caption, nullptr};
+  for (DWORD waited = 0; !search.found && waited <= ms; waited += 50) {
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) Sleep(50);
+  }
+  return search.found;
+}
 
 void UseUpRoomForThreads() {
   constexpr SIZE_T kLargest = 512u << 20;

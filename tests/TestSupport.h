@@ -72,6 +72,10 @@ unsigned long RunProgramAnswering(const std::string& commandLine, const std::vec
 // locked mark may not be opened by anyone else, as when an elevated copy holds it.
 CKernelHandle HoldLauncherInstance(bool locked = false);
 
+// The first visible top-level window of the process with that class (and caption, when given),
+// waited for up to `ms`; null when none came.
+HWND WaitForWindowOf(DWORD process, const char* className, const char* caption, DWORD ms);
+
 // Fills the address space with the stacks of suspended threads until no new thread finds room
 // for the default stack, while small allocations still succeed. It cannot be undone: only for a
 // child process that ends after its test.

@@ -31,24 +31,6 @@ void Put(std::string& out, T value) {
   out.append(reinterpret_cast<const char*>(&value), sizeof(value));
 }
 
-struct BoxSearch {
-  std::string caption;
-  HWND found;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM context) {
-  BoxSearch* search = reinterpret_cast<BoxSearch*>(context);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  char className[32] = {}, caption[256] = {};
-  GetClassNameA(window, className, sizeof(className));
-  GetWindowTextA(window, caption, sizeof(caption));
-  bool match = process == GetCurrentProcessId() && IsWindowVisible(window) && strcmp(className, "#32770") == 0 &&
-               search->caption == caption;
-  if (match) search->found = window;
-  return !match;
-}
-
 }  // namespace
 
 bool Near(uint32_t actual, uint32_t expected, int tolerance) {
@@ -122,12 +104,7 @@ std::vector<uint32_t> CaptureScreen(const RECT& rect, const std::function<bool(c
 }
 
 HWND WaitForBox(const std::string& caption) {
-  BoxSearch search = {caption, nullptr};
-  for (int waited = 0; !search.found && waited < 20000; waited += 50) {
-    Sleep(50);
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-  }
-  return search.found;
+  return WaitForWindowOf(GetCurrentProcessId(), "#32770", caption.c_str(), 20000);
 }
 
 CBoxAnswerer::CBoxAnswerer(const std::string& caption, int button)
