@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <objbase.h>
-#include <ole2.h>
 
 #include <thread>
 
@@ -61,19 +60,4 @@ TEST(OleScope, UndoesExactlyWhatItDid) {
       EXPECT_EQ(c.afterwards, ProbeApartment(COINIT_APARTMENTTHREADED));
     });
   }
-}
-
-TEST(OleScope, NestedScopesLeaveOleWorkingUntilTheOuterOneEnds) {
-  OnFreshThread([] {
-    COleScope outer;
-    {
-      COleScope inner;
-      EXPECT_TRUE(inner.OleReady());
-    }
-    // OLE still answers: a clipboard call fails with CO_E_NOTINITIALIZED on a thread without it.
-    IDataObject* data = nullptr;
-    HRESULT result = OleGetClipboard(&data);
-    EXPECT_NE(CO_E_NOTINITIALIZED, result);
-    if (data) data->Release();
-  });
 }

@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
-#include <zlib.h>
 
-#include <initializer_list>
 #include <string>
-#include <utility>
-#include <vector>
 
 #define STBI_WRITE_NO_STDIO
 #include <stb_image_write.h>
@@ -32,55 +28,7 @@ uint32_t IconColour(HICON icon, int size) {
   return icon ? Rgb(surface.At(size / 2, size / 2)) : 0xDEADBEEF;
 }
 
-// Bytes given a line of the format at a time.
-CByteBuffer FromBytes(std::initializer_list<std::initializer_list<int>> lines) {
-  std::string text;
-  for (const auto& line : lines) {
-    for (int byte : line) text += static_cast<char>(byte);
-  }
-  return Bytes(text);
-}
-
 void AppendTo(void* buffer, void* data, int size) { static_cast<CByteBuffer*>(buffer)->Append(data, size); }
-
-// One red pixel in each format stb_image reads besides PNG.
-std::vector<std::pair<const char*, CByteBuffer>> OtherFormats() {
-  const BYTE rgb[3] = {217, 43, 43};
-  CByteBuffer bmp, tga, jpeg;
-  stbi_write_bmp_to_func(AppendTo, &bmp, 1, 1, 3, rgb);
-  stbi_write_tga_to_func(AppendTo, &tga, 1, 1, 3, rgb);
-  stbi_write_jpg_to_func(AppendTo, &jpeg, 1, 1, 3, rgb, 90);
-  CByteBuffer gif = FromBytes({
-      {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0},  // a 1 × 1 screen with two colours
-      {217, 43, 43, 0, 0, 0},                                  // the palette: red, black
-      {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0},                       // the image
-      {2, 2, 0x44, 0x01, 0},                                   // LZW codes: clear, colour 0, end
-      {0x3B},
-  });
-  CByteBuffer psd = FromBytes({
-      {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0},  // version 1
-      {0, 3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 8, 0, 3},    // 3 channels, 1 × 1, 8 bits, RGB
-      {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},    // no colour, resource or layer sections; raw
-      {217, 43, 43},
-  });
-  CByteBuffer ppm = Bytes("P6\n1 1\n255\n\xD9++");
-  CByteBuffer hdr = Bytes(std::string("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 1\n") + "\x80\x40\x40\x81");
-  return {{"bmp", bmp}, {"tga", tga}, {"jpeg", jpeg}, {"gif", gif}, {"psd", psd}, {"ppm", ppm}, {"hdr", hdr}};
-}
-
-// A 1 × 1 PNG whose header claims other dimensions, its checksum made to match.
-CByteBuffer PngClaiming(uint32_t width, uint32_t height) {
-  CByteBuffer png = SolidPng(1, 1, kRed);
-  png.MakeUnique();
-  BYTE* ihdr = png.Data() + 12;  // the chunk type, then width and height big-endian
-  for (int i = 0; i < 4; ++i) {
-    ihdr[4 + i] = static_cast<BYTE>(width >> (24 - 8 * i));
-    ihdr[8 + i] = static_cast<BYTE>(height >> (24 - 8 * i));
-  }
-  uLong crc = crc32(0, ihdr, 17);
-  for (int i = 0; i < 4; ++i) ihdr[17 + i] = static_cast<BYTE>(crc >> (24 - 8 * i));
-  return png;
-}
 
 }  // namespace
 
@@ -89,11 +37,16 @@ TEST(ImageDecoder, OnlyPngIsDecoded) {
   CByteBuffer red = SolidPng(1, 1, kRed);
   ASSERT_TRUE(DecodeImage(red.Data(), red.Length(), 0, png));
   EXPECT_EQ(kRed, DibPixel(png.bitmap.Get(), 0, 0));
-  for (const auto& [format, bytes] : OtherFormats()) {
-    ASSERT_GT(bytes.Length(), 8) << format;
+  // One red pixel in formats stb_image also reads.
+  const BYTE rgb[3] = {217, 43, 43};
+  CByteBuffer bmp, tga, jpeg;
+  stbi_write_bmp_to_func(AppendTo, &bmp, 1, 1, 3, rgb);
+  stbi_write_tga_to_func(AppendTo, &tga, 1, 1, 3, rgb);
+  stbi_write_jpg_to_func(AppendTo, &jpeg, 1, 1, 3, rgb, 90);
+  for (const CByteBuffer* bytes : {&bmp, &tga, &jpeg}) {
+    ASSERT_GT(bytes->Length(), 8);
     DecodedImage image;
-    EXPECT_FALSE(DecodeImage(bytes.Data(), bytes.Length(), 0, image)) << format;
-    EXPECT_FALSE(image.bitmap.IsValid()) << format;
+    EXPECT_FALSE(DecodeImage(bytes->Data(), bytes->Length(), 0, image));
   }
 }
 
@@ -109,13 +62,6 @@ TEST(ImageDecoder, ASideLongerThanTheLimitIsRefused) {
     EXPECT_EQ(c.decoded, DecodeImage(png.Data(), png.Length(), 0, image)) << c.width << " x " << c.height;
     EXPECT_EQ(c.decoded ? c.width : 0, image.width);
   }
-  for (uint32_t side : {60000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-    CByteBuffer png = PngClaiming(side, side);
-    EXPECT_EQ(nullptr, DecodeToDib(png.Data(), png.Length(), 0)) << side;
-  }
-  CByteBuffer same = PngClaiming(1, 1);  // the header rewriting itself keeps a valid image
-  CBitmapHandle decoded(DecodeToDib(same.Data(), same.Length(), 0));
-  EXPECT_TRUE(decoded.IsValid());
 }
 
 TEST(ImageStore, DecodingPremultipliesMasksAndMarksAlpha) {

@@ -137,10 +137,8 @@ TEST_F(RenderEngine, TilesKeepTheirPhaseWhenOnlyThoseMeetingThePaintRectangleAre
   };
   const Case cases[] = {
       {"file='ab.png' xtiled='true' ytiled='true'", {3, 2, 40, 20}, {10, 5, 17, 9}, {3, 2}, false},
-      {"file='ab.png' xtiled='true' ytiled='true' fade='254'", {3, 2, 40, 20}, {11, 3, 16, 7}, {3, 2}, false},
       {"file='ab.png' xtiled='true'", {3, 2, 40, 20}, {20, 0, 31, 60}, {3, 2}, false},
       {"file='ab.png' dest='6,1,30,15' xtiled='true' ytiled='true'", {3, 2, 40, 20}, {14, 6, 25, 12}, {9, 3}, false},
-      {"file='a-over-b.png' xtiled='true' ytiled='true'", {3, 3, 40, 41}, {7, 20, 30, 31}, {3, 3}, true},
       {"file='a-over-b.png' ytiled='true'", {3, 3, 40, 41}, {0, 13, 120, 22}, {3, 3}, true},
   };
   for (const Case& c : cases) {
