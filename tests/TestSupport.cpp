@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <memory>
 #include <set>
 
 #include "base/ComPtr.h"
@@ -212,9 +213,24 @@ HWND WaitForWindowOf(DWORD process, const char* className, const char* caption, 
   return search.found;
 }
 
+// The heaps grow by new segments of about a megabyte; with no room left they could not, so they
+// are made to grow first: what is freed stays theirs for later allocations.
+void GrowHeapsBeforehand() {
+  constexpr int kBlocks = 4096;
+  constexpr size_t kBlockBytes = 1024;
+  std::vector<std::unique_ptr<char[]>> blocks;
+  std::vector<void*> processHeapBlocks;
+  for (int i = 0; i < kBlocks; ++i) {
+    blocks.emplace_back(new char[kBlockBytes]);
+    processHeapBlocks.push_back(HeapAlloc(GetProcessHeap(), 0, kBlockBytes));
+  }
+  for (void* block : processHeapBlocks) HeapFree(GetProcessHeap(), 0, block);
+}
+
 void UseUpRoomForThreads() {
   constexpr SIZE_T kLargest = 512u << 20;
-  constexpr SIZE_T kSmallest = 256u << 10;
+  constexpr SIZE_T kSmallest = 1u << 20;  // half the default stack: smaller holes stay for the heap
+  GrowHeapsBeforehand();
   for (SIZE_T size = kLargest; size >= kSmallest; size /= 2) {
     while (HANDLE thread = CreateThread(nullptr, size, Parked, nullptr,
                                         CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)) {
