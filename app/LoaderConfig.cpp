@@ -125,6 +125,17 @@ bool CLoaderConfig::IsContainer(const LoaderFile& file) {
 
 bool CLoaderConfig::LoadFromMemory(const CByteBuffer& bytes, const char* password, const char* expectedUser) {
   Clear();
+  // The bytes come from the network: JsonCpp and the strings allocate on their behalf, and deep
+  // nesting makes JsonCpp throw. Neither may end the process.
+  try {
+    if (Load(bytes, password, expectedUser)) return true;
+  } catch (const std::exception&) {
+  }
+  Clear();
+  return false;
+}
+
+bool CLoaderConfig::Load(const CByteBuffer& bytes, const char* password, const char* expectedUser) {
   CDbContainer container;
   if (!container.Open(bytes, password)) return false;
   if (expectedUser && *expectedUser) {
@@ -132,22 +143,22 @@ bool CLoaderConfig::LoadFromMemory(const CByteBuffer& bytes, const char* passwor
     if (!container.ReadTextEntry(kUserEntry, user) || lstrcmpiA(user.c_str(), expectedUser) != 0) return false;
   }
   std::string json;
-  if (!container.ReadTextEntry(kDataEntry, json)) return false;
+  if (!container.ReadTextEntry(kDataEntry, json, kMaxDataBytes)) return false;
   return ParseRecords(json);
 }
 
+// Strict where two readers could disagree: trailing text after the root, a second root and
+// duplicate keys (one tool keeps the first, another the last) are refused. Comments stay allowed.
 bool CLoaderConfig::ParseRecords(const std::string& json) {
+  if (!IsValidUtf8(json)) return false;
   Json::CharReaderBuilder builder;
   builder["collectComments"] = true;
+  builder["failIfExtra"] = true;
+  builder["rejectDupKeys"] = true;
   Json::Value root;
   std::string errors;
   std::istringstream input(json);
-  try {
-    // Deep nesting from a damaged or hostile document makes JsonCpp throw.
-    if (!Json::parseFromStream(builder, input, &root, &errors)) return false;
-  } catch (const std::exception&) {
-    return false;
-  }
+  if (!Json::parseFromStream(builder, input, &root, &errors)) return false;
   if (!root.isNull() && !root.isArray()) return false;
   for (const Json::Value& element : root) {
     auto file = std::make_unique<LoaderFile>();

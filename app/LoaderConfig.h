@@ -25,8 +25,12 @@ class CLoaderConfig {
 public:
   static const char kDataEntry[];
   static const char kUserEntry[];
+  // A real record list is a few hundred bytes: a larger "data.txt" is refused before parsing.
+  static constexpr unsigned long kMaxDataBytes = 4 * 1024 * 1024;
 
-  // An empty or null expected user skips the "user.txt" check.
+  // An empty or null expected user skips the "user.txt" check. "data.txt" must be strict JSON
+  // (comments allowed): one root, no duplicate keys, valid UTF-8. Running out of memory on the
+  // way is a failed load.
   bool LoadFromMemory(const CByteBuffer& bytes, const char* password, const char* expectedUser);
   bool LoadFromFile(const char* path, const char* password, const char* expectedUser);
   bool Save(const char* path, const char* user, const char* password) const;
@@ -41,6 +45,7 @@ public:
   static bool IsContainer(const LoaderFile& file);
 
 private:
+  bool Load(const CByteBuffer& bytes, const char* password, const char* expectedUser);
   bool ParseRecords(const std::string& json);
 
   std::vector<std::unique_ptr<LoaderFile>> m_files;

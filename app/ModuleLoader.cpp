@@ -95,10 +95,28 @@ std::string SystemErrorText(DWORD code) {
   return std::string(static_cast<const char*>(buffer.Get()), length);
 }
 
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in every folder, whatever follows the
+// first dot and in any letter case; the system also drops spaces before that dot.
+bool IsDeviceName(const std::string& name) {
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  static const char* const kNumbered[] = {"COM", "LPT"};
+  std::string stem = name.substr(0, name.find('.'));
+  stem.erase(stem.find_last_not_of(' ') + 1);
+  for (const char* device : kDevices) {
+    if (lstrcmpiA(stem.c_str(), device) == 0) return true;
+  }
+  for (const char* prefix : kNumbered) {
+    if (stem.size() == 4 && _strnicmp(stem.c_str(), prefix, 3) == 0 && stem[3] >= '1' && stem[3] <= '9') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsPlainFileName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
+  // The system drops a trailing dot or space: the file would get another name than the one checked.
+  if (name.back() == '.' || name.back() == ' ' || IsDeviceName(name)) return false;
   // Stepping by character: the second byte of a Chinese character may look like a backslash.
   for (const char* p = name.c_str(); *p; p = CharNextA(p)) {
     if (CharNextA(p) != p + 1) continue;

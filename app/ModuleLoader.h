@@ -69,5 +69,6 @@ private:
   HANDLE m_abortEvent = nullptr;
 };
 
-// A name without any directory part: not empty, not "." or "..", no \ / : or control characters.
+// A name without any directory part: not empty, not "." or "..", no \ / : or control characters,
+// not a device name (CON, NUL, COM1...; with any extension), not ending in a dot or a space.
 bool IsPlainFileName(const std::string& name);

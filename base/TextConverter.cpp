@@ -123,3 +123,40 @@ std::string AsciiLower(std::string text) {
   }
   return text;
 }
+
+namespace {
+
+// What a lead byte starts: the sequence's length (0 for a byte that cannot start one) and the
+// smallest code point that length may carry (anything less is an overlong form).
+struct Utf8Sequence {
+  int length;
+  unsigned long smallest;
+};
+
+Utf8Sequence SequenceOf(unsigned char lead) {
+  if (lead < 0x80) return {1, 0};
+  if (lead >= 0xC2 && lead <= 0xDF) return {2, 0x80};
+  if (lead >= 0xE0 && lead <= 0xEF) return {3, 0x800};
+  if (lead >= 0xF0 && lead <= 0xF4) return {4, 0x10000};
+  return {0, 0};
+}
+
+}  // namespace
+
+bool IsValidUtf8(const std::string& text) {
+  constexpr unsigned long kLargest = 0x10FFFF;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* end = p + text.size();
+  while (p < end) {
+    auto [length, smallest] = SequenceOf(*p);
+    if (length == 0 || end - p < length) return false;
+    unsigned long code = length == 1 ? *p : *p & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+      code = code << 6 | (p[i] & 0x3F);
+    }
+    if (code < smallest || code > kLargest || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    p += length;
+  }
+  return true;
+}

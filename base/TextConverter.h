@@ -30,5 +30,9 @@ private:
 // A double quote, the escaped text, a double quote.
 std::string JsonQuote(const char* text);
 
+// Well-formed UTF-8: no stray or missing continuation bytes, no overlong forms, no surrogates,
+// nothing above U+10FFFF.
+bool IsValidUtf8(const std::string& text);
+
 // ASCII letters in lower case, every other byte as it is (for protocol keywords and names).
 std::string AsciiLower(std::string text);

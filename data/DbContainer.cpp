@@ -121,11 +121,13 @@ bool CDbContainer::Save(const char* path, const char* password) const {
   return image.WriteToFile(path, false) == image.Length();
 }
 
-bool CDbContainer::ReadEntry(const char* name, CByteBuffer& out) const { return ReadZipEntry(m_payload, name, out); }
+bool CDbContainer::ReadEntry(const char* name, CByteBuffer& out, unsigned long maxBytes) const {
+  return ReadZipEntry(m_payload, name, out, maxBytes);
+}
 
-bool CDbContainer::ReadTextEntry(const char* name, std::string& out) const {
+bool CDbContainer::ReadTextEntry(const char* name, std::string& out, unsigned long maxBytes) const {
   CByteBuffer bytes;
-  if (!ReadEntry(name, bytes)) return false;
+  if (!ReadEntry(name, bytes, maxBytes)) return false;
   const char* text = reinterpret_cast<const char*>(bytes.Data());
   out.assign(text, strnlen(text, bytes.Length()));
   return true;

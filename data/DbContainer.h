@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/ByteBuffer.h"
+#include "data/ZipArchive.h"
 
 using CodecProgress = void (*)(int done, int total, void* user);
 
@@ -34,8 +35,10 @@ public:
   bool Save(const char* path, const char* password) const;
   bool BuildImage(const char* password, CByteBuffer& out) const;
 
-  bool ReadEntry(const char* name, CByteBuffer& out) const;  // an empty entry counts as missing
-  bool ReadTextEntry(const char* name, std::string& out) const;
+  // An empty entry counts as missing, and so does one larger than `maxBytes` (refused before it is
+  // extracted). The text stops at the first zero byte.
+  bool ReadEntry(const char* name, CByteBuffer& out, unsigned long maxBytes = kMaxZipEntryBytes) const;
+  bool ReadTextEntry(const char* name, std::string& out, unsigned long maxBytes = kMaxZipEntryBytes) const;
   bool WriteEntry(const char* name, const CByteBuffer& bytes);
   bool WriteTextEntry(const char* name, const char* text);
 

@@ -2,12 +2,14 @@
 
 #include <ctime>
 #include <cstring>
+#include <unordered_set>
 
 #include <unzip.h>
 #include <zip.h>
 
 #include "base/FileUtil.h"
 #include "base/Md5.h"
+#include "base/TextConverter.h"
 
 const char kZipTempPrefix[] = "velmor_face_";
 
@@ -15,6 +17,15 @@ namespace {
 
 constexpr size_t kNameBufferSize = kMaxZipEntryName + 1;
 constexpr unsigned kExtractChunk = 64 * 1024;
+// General-purpose flag bit: the name is UTF-8 rather than in the code page of the writer's system.
+constexpr uLong kUtf8NameFlag = 1ul << 11;
+// A local file header: 30 fixed bytes, the flags among them, then the name and the extra field.
+constexpr ZPOS64_T kLocalHeaderSize = 30;
+constexpr int kLocalFlagsOffset = 6;
+constexpr int kStored = 0;
+constexpr uLong kEncryptedFlag = 1;
+constexpr uLong kEncryptionHeaderBytes = 12;
+constexpr uLong kEmptyDeflateBytes = 2;
 
 using Stream = CZipReader::MemoryStream;
 
@@ -71,6 +82,49 @@ zip_fileinfo CurrentFileInfo() {
   return info;
 }
 
+// The local header, through which minizip reads the data, names the entry with the same bytes and
+// the same UTF-8 flag as the central directory: a reader walking the local headers sees the same
+// archive. A raw open checks the local header's signature, method, sizes and name length, and
+// tells where the data starts, just past the local name and extra field.
+bool LocalHeaderAgrees(unzFile zip, const CByteBuffer& archive, const unz_file_info& info, const char* name) {
+  if (unzOpenCurrentFile2(zip, nullptr, nullptr, 1) != UNZ_OK) return false;
+  ZPOS64_T data = unzGetCurrentFileZStreamPos64(zip);
+  int extra = unzGetLocalExtrafield(zip, nullptr, 0);
+  unzCloseCurrentFile(zip);
+  ZPOS64_T headerAndName = kLocalHeaderSize + info.size_filename;
+  if (extra < 0 || data < headerAndName + extra || data > static_cast<ZPOS64_T>(archive.Length())) return false;
+  const BYTE* header = archive.Data() + (data - extra - headerAndName);
+  uLong flags = header[kLocalFlagsOffset] | header[kLocalFlagsOffset + 1] << 8;
+  if ((flags ^ info.flag) & kUtf8NameFlag) return false;
+  return memcmp(header + kLocalHeaderSize, name, info.size_filename) == 0;
+}
+
+// The name in the ANSI code page. A UTF-8 name must come back unchanged from the ANSI form: a
+// name that is not UTF-8 or has characters ANSI lacks would be found under a name it does not have.
+bool AnsiName(const char* raw, uLong flag, std::string& out) {
+  out = raw;
+  if (!(flag & kUtf8NameFlag)) return true;
+  CTextConverter converter;
+  const char* ansi = converter.Utf8ToAnsi(raw);
+  if (!ansi) return false;
+  out = ansi;
+  const char* back = converter.AnsiToUtf8(out.c_str());
+  return back && strcmp(back, raw) == 0;
+}
+
+// Stored or deflated data that is really there. minizip hands out the undecoded bytes of a method
+// it lacks (bzip2) as the content, and reads an entry whose directory claims no bytes (sizes left
+// to a data descriptor) as empty whatever follows. An empty entry has at most the 2 bytes of an
+// empty deflate stream (no 2 bytes encode more), after the header of an encrypted entry.
+bool DataReadable(const unz_file_info& info) {
+  bool deflated = info.compression_method == Z_DEFLATED;
+  if (!deflated && info.compression_method != kStored) return false;
+  if (deflated && info.compressed_size == 0) return false;
+  if (info.uncompressed_size != 0) return true;
+  uLong mostWhenEmpty = (info.flag & kEncryptedFlag ? kEncryptionHeaderBytes : 0) + (deflated ? kEmptyDeflateBytes : 0);
+  return info.compressed_size <= mostWhenEmpty;
+}
+
 }  // namespace
 
 bool ZipNamesEqual(const char* a, const char* b) {
@@ -92,52 +146,75 @@ bool CZipReader::Open(const CByteBuffer& archive) {
   zlib_filefunc_def functions = {MemoryOpen, MemoryRead,  MemoryWrite, MemoryTell,
                                  MemorySeek, MemoryClose, MemoryError, &m_stream};
   m_zip = unzOpen2(nullptr, &functions);
-  if (!m_zip) m_stream.bytes.Clear();
-  return m_zip != nullptr;
+  if (m_zip && ReadDirectory()) return true;
+  Close();
+  return false;
 }
 
 void CZipReader::Close() {
   if (m_zip) unzClose(m_zip);
   m_zip = nullptr;
   m_stream.bytes.Clear();
+  m_entries.clear();
 }
 
-int CZipReader::Count() {
-  unz_global_info info;
-  if (!m_zip || unzGetGlobalInfo(m_zip, &info) != UNZ_OK) return 0;
-  return static_cast<int>(info.number_entry);
-}
-
-bool CZipReader::GoTo(int index) {
-  if (!m_zip || index < 0 || unzGoToFirstFile(m_zip) != UNZ_OK) return false;
-  for (int i = 0; i < index; ++i) {
-    if (unzGoToNextFile(m_zip) != UNZ_OK) return false;
+// One pass over the central directory; later lookups use what it recorded.
+bool CZipReader::ReadDirectory() {
+  unz_global_info global;
+  if (unzGetGlobalInfo(m_zip, &global) != UNZ_OK || global.number_entry > kMaxZipEntries) return false;
+  m_entries.reserve(global.number_entry);
+  std::unordered_set<std::string> lowerNames;  // equal here exactly when ZipNamesEqual says so
+  for (uLong i = 0; i < global.number_entry; ++i) {
+    Entry entry;
+    if ((i == 0 ? unzGoToFirstFile(m_zip) : unzGoToNextFile(m_zip)) != UNZ_OK) return false;
+    if (!ReadCurrentEntry(entry) || !lowerNames.insert(AsciiLower(entry.name)).second) return false;
+    m_entries.push_back(std::move(entry));
   }
   return true;
 }
 
-bool CZipReader::GetEntry(int index, std::string* name, unsigned long* size) {
-  if (!GoTo(index)) return false;
+bool CZipReader::ReadCurrentEntry(Entry& entry) {
+  unz_file_pos position;
   unz_file_info info;
-  char buffer[kNameBufferSize];
-  if (unzGetCurrentFileInfo(m_zip, &info, buffer, sizeof(buffer), nullptr, 0, nullptr, 0) != UNZ_OK) return false;
-  if (name) *name = buffer;
-  if (size) *size = info.uncompressed_size;
+  char name[kNameBufferSize];
+  if (unzGetFilePos(m_zip, &position) != UNZ_OK) return false;
+  if (unzGetCurrentFileInfo(m_zip, &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK) return false;
+  // minizip leaves a name filling the buffer unterminated; a zero byte inside would hide its rest.
+  if (info.size_filename >= sizeof(name) || strlen(name) != info.size_filename) return false;
+  if (!LocalHeaderAgrees(m_zip, m_stream.bytes, info, name) || !AnsiName(name, info.flag, entry.name)) return false;
+  entry.size = info.uncompressed_size;
+  entry.directoryOffset = position.pos_in_zip_directory;
+  entry.number = position.num_of_file;
+  return true;
+}
+
+int CZipReader::Count() { return static_cast<int>(m_entries.size()); }
+
+bool CZipReader::GoTo(int index) {
+  if (index < 0 || index >= Count()) return false;
+  unz_file_pos position = {m_entries[index].directoryOffset, m_entries[index].number};
+  return unzGoToFilePos(m_zip, &position) == UNZ_OK;
+}
+
+bool CZipReader::GetEntry(int index, std::string* name, unsigned long* size) {
+  if (index < 0 || index >= Count()) return false;
+  if (name) *name = m_entries[index].name;
+  if (size) *size = m_entries[index].size;
   return true;
 }
 
 int CZipReader::Find(const char* name) {
-  int count = Count();
-  std::string entryName;
-  for (int i = 0; i < count; ++i) {
-    if (GetEntry(i, &entryName, nullptr) && ZipNamesEqual(entryName.c_str(), name)) return i;
+  for (int i = 0; i < Count(); ++i) {
+    if (ZipNamesEqual(m_entries[i].name.c_str(), name)) return i;
   }
   return -1;
 }
 
 bool CZipReader::Extract(int index, CByteBuffer& out, const char* password) {
-  unsigned long size = 0;
-  if (!GetEntry(index, nullptr, &size) || size > kMaxZipEntryBytes) return false;
+  unz_file_info info;
+  if (!GoTo(index) || unzGetCurrentFileInfo(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
+  unsigned long size = info.uncompressed_size;
+  if (size > kMaxZipEntryBytes || !DataReadable(info)) return false;
   CByteBuffer content(static_cast<int>(size));
   if (content.Capacity() < static_cast<int>(size)) return false;  // out of memory
   if (unzOpenCurrentFilePassword(m_zip, password && *password ? password : nullptr) != UNZ_OK) return false;
@@ -191,12 +268,12 @@ bool CZipWriter::Close() {
   return closed;
 }
 
-bool ReadZipEntry(const CByteBuffer& archive, const char* name, CByteBuffer& out) {
+bool ReadZipEntry(const CByteBuffer& archive, const char* name, CByteBuffer& out, unsigned long maxBytes) {
   CZipReader zip;
   if (!zip.Open(archive)) return false;
   int index = zip.Find(name);
   unsigned long size = 0;
-  if (index < 0 || !zip.GetEntry(index, nullptr, &size) || size == 0) return false;
+  if (index < 0 || !zip.GetEntry(index, nullptr, &size) || size == 0 || size > maxBytes) return false;
   return zip.Extract(index, out);
 }
 

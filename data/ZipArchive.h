@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/ByteBuffer.h"
 
@@ -9,6 +10,9 @@
 constexpr unsigned long kMaxZipEntryBytes = 256ul * 1024 * 1024;
 // Longest entry name we write (our minizip lacks its own length checks).
 constexpr size_t kMaxZipEntryName = 1024;
+// Most entries an archive may hold: no configuration or loader package comes near it, so a
+// directory claiming more is hostile and refused.
+constexpr int kMaxZipEntries = 4096;
 
 // Temporary files of archive rebuilds start with this.
 extern const char kZipTempPrefix[];
@@ -23,13 +27,17 @@ public:
   CZipReader(const CZipReader&) = delete;
   CZipReader& operator=(const CZipReader&) = delete;
 
-  bool Open(const CByteBuffer& archive);  // keeps a shared copy of the bytes while open
+  // Keeps a shared copy of the bytes while open. Refuses an archive that two readers could see
+  // differently: too many entries, a local header naming its entry otherwise than the central
+  // directory, names equal ignoring case, a name flagged UTF-8 that is not exactly ANSI text.
+  bool Open(const CByteBuffer& archive);
   void Close();
 
   int Count();
   int Find(const char* name);  // index of the entry, ignoring case; -1 when missing
-  bool GetEntry(int index, std::string* name, unsigned long* size);
-  // The entry's uncompressed bytes; false when it is too large, damaged or the password is wrong.
+  bool GetEntry(int index, std::string* name, unsigned long* size);  // the name in the ANSI code page
+  // The entry's uncompressed bytes; false when it is too large, damaged, of a method we do not
+  // decode or the password is wrong.
   bool Extract(int index, CByteBuffer& out, const char* password = nullptr);
 
   struct MemoryStream {
@@ -38,10 +46,21 @@ public:
   };
 
 private:
+  // What Open learnt of an entry; the position lets minizip return to it without walking.
+  struct Entry {
+    std::string name;  // in the ANSI code page
+    unsigned long size = 0;
+    unsigned long directoryOffset = 0;
+    unsigned long number = 0;
+  };
+
+  bool ReadDirectory();
+  bool ReadCurrentEntry(Entry& entry);
   bool GoTo(int index);
 
   MemoryStream m_stream;
   void* m_zip;
+  std::vector<Entry> m_entries;
 };
 
 class CZipWriter {
@@ -62,8 +81,10 @@ private:
 
 // Whole-archive operations on zip bytes held in memory; entry names are compared ignoring case.
 
-// The entry's bytes; false when it is missing, empty, too large or damaged.
-bool ReadZipEntry(const CByteBuffer& archive, const char* name, CByteBuffer& out);
+// The entry's bytes; false when it is missing, empty, damaged or larger than `maxBytes` (refused
+// from the directory, before anything is extracted).
+bool ReadZipEntry(const CByteBuffer& archive, const char* name, CByteBuffer& out,
+                  unsigned long maxBytes = kMaxZipEntryBytes);
 bool HasZipEntry(const CByteBuffer& archive, const char* name);
 // Puts `bytes` under `name`. When the entry already holds the same bytes nothing changes; otherwise
 // the archive is rebuilt (through a temporary file) with the new entry first and every other entry

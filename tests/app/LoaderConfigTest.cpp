@@ -149,15 +149,52 @@ TEST(ModuleLoaderConfig, NeedsExactlyOneRecord) {
 }
 
 TEST(ModuleLoaderConfig, FileNamesFromTheNetworkMustBePlainNames) {
-  for (const char* name : {"..\\\\evil.dll", "sub\\/x.dll", "C:x.dll", "", ".", "..", "a\\u0001.dll"}) {
+  for (const char* name : {"..\\\\evil.dll", "sub\\/x.dll", "C:x.dll", "", ".", "..", "a\\u0001.dll", "NUL", "con.dll",
+                           "Com1.txt", "LPT9", "aux .dll", "prn.tar.gz", "loader.dll.", "loader.dll "}) {
     CModuleLoader loader;
     EXPECT_FALSE(loader.ParseConfig(ConfigImage("[" + Record(name) + "]"))) << name;
   }
+  for (const char* name : {"COM10.dll", "nul1.dll", "console.dll", "lpt0", ".hidden"})
+    EXPECT_TRUE(IsPlainFileName(name));
   CModuleLoader chinese;
   EXPECT_TRUE(chinese.ParseConfig(ConfigImage("[" + Record("\\u52a0\\u8f7d.dll") + "]")));
   // A GBK character whose second byte is 0x5C is still one plain character.
   EXPECT_TRUE(IsPlainFileName("\x95\x5c.dll"));
   EXPECT_FALSE(IsPlainFileName("a\\b.dll"));
+}
+
+// Two readers of one document must never read two different record lists.
+TEST(LoaderConfig, DataTextIsStrictJsonWithinTheRulesOfTheFormat) {
+  struct Case {
+    const char* name;
+    std::string json;
+    bool loads;
+  };
+  std::string one = "[" + Record() + "]";
+  std::string duplicate = Record();
+  duplicate.insert(1, "\"file_name\":\"other.dll\",");
+  const Case cases[] = {
+      {"comments", "/* issued */ " + one + " // for testing\n", true},
+      {"a bits text that is no number, carried as it is", "[" + Record("loader.dll", "zip", "\"x32\"") + "]", true},
+      {"trailing text after the root", one + " garbage", false},
+      {"two roots", one + one, false},
+      {"a duplicate key", "[" + duplicate + "]", false},
+      {"invalid UTF-8 in a string", "[" + Record("loader.dll", "zip", "\"32\"", ",\"desc\":\"\xC0\xAF\"") + "]", false},
+      {"GBK bytes, not UTF-8", "[" + Record("loader.dll", "zip", "\"32\"", ",\"desc\":\"\xD6\xD0\"") + "]", false},
+  };
+  for (const Case& c : cases) {
+    CLoaderConfig config;
+    EXPECT_EQ(c.loads, Loads(c.json, config)) << c.name;
+  }
+}
+
+TEST(LoaderConfig, ADataTextPastFourMebibytesIsRefusedBeforeParsing) {
+  for (size_t extra : {0u, 1u}) {
+    std::string json = "[" + Record() + "]";
+    json.insert(json.size() - 1, CLoaderConfig::kMaxDataBytes - json.size() + extra, ' ');
+    CLoaderConfig config;
+    EXPECT_EQ(extra == 0, Loads(json, config)) << json.size();
+  }
 }
 
 TEST(ModuleLoaderUnpack, OpensTheZipOrContainerTheRecordNames) {

@@ -127,3 +127,25 @@ TEST(VariantDate, RefusesTextsThatAreNoDates) {
   EXPECT_FALSE(ParseVariantDate("1969-01-01 00:00:00", &parsed));  // before the epoch: not positive
   EXPECT_EQ(12345, parsed);
 }
+
+TEST(TextConverter, OnlyWellFormedUtf8IsValid) {
+  struct Case {
+    const char* bytes;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"", true},
+      {"plain ascii", true},
+      {u8"中文 \U0001F600 \U0010FFFF", true},
+      {"\x80", false},                  // a continuation byte without a lead
+      {"\xE4\xB8", false},              // cut short
+      {"\xE4\x41\xAD", false},          // a lead followed by ASCII
+      {"\xC0\xAF", false},              // overlong "/"
+      {"\xE0\x80\xAF", false},          // overlong "/" in three bytes
+      {"\xED\xA0\x80", false},          // a surrogate
+      {"\xF4\x90\x80\x80", false},      // above U+10FFFF
+      {"\xF8\x88\x80\x80\x80", false},  // five-byte forms do not exist
+      {"\xD6\xD0\xCE\xC4", false},      // GBK, not UTF-8
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.valid, IsValidUtf8(c.bytes)) << c.bytes;
+}

@@ -6,6 +6,7 @@
 #include "app/ModuleLoader.h"
 #include "base/ByteBuffer.h"
 #include "base/Md5.h"
+#include "data/DbContainer.h"
 
 namespace {
 
@@ -86,4 +87,50 @@ TEST(VelmorPack, BadRequestsFailWithTheirOwnCodes) {
                      dir.File("o.db") + "\""));
   EXPECT_EQ(1u, Pack("show \"" + dir.File("missing.db") + "\""));
   EXPECT_FALSE(FileExists(dir.File("o.db")));
+}
+
+// show reads what it lists, or fails: damage inside the archive (the container's digest still
+// matches) is a failure with exit code 1, never an empty success.
+TEST(VelmorPack, ShowFailsWhenItCannotReadWhatItLists) {
+  CDbContainer container;
+  ASSERT_TRUE(container.WriteTextEntry("readme.txt", "not a configuration"));
+  ASSERT_TRUE(container.WriteTextEntry("data.txt", ("/*" + std::string(300, 'c') + "*/[]").c_str()));
+  const std::string zip(reinterpret_cast<const char*>(container.Payload().Data()), container.Payload().Length());
+  // data.txt was written last, so it comes first: its data follows the first local header.
+  size_t dataAt = 30 + 8 + static_cast<unsigned char>(zip[28]);
+  size_t dataCentral = zip.find("PK\x01\x02");
+  size_t readmeCentral = zip.find("PK\x01\x02", dataCentral + 1);
+  struct Case {
+    const char* name;
+    size_t at;
+    unsigned long exitCode;
+  };
+  const Case cases[] = {
+      {"sound", std::string::npos, 0},
+      {"data.txt's bytes damaged", dataAt + 20, 1},
+      {"data.txt's checksum wrong", dataCentral + 16, 1},
+      {"a directory entry's signature broken", readmeCentral + 2, 1},
+  };
+  CScratchDir dir;
+  for (const Case& c : cases) {
+    std::string damaged = zip;
+    if (c.at != std::string::npos) damaged[c.at] ^= 0x5A;
+    CDbContainer wrapped;
+    ASSERT_TRUE(wrapped.Open(CByteBuffer(damaged.data(), static_cast<int>(damaged.size())), ""));
+    CByteBuffer image;
+    ASSERT_TRUE(wrapped.BuildImage(CModuleLoader::kConfigPassword, image));
+    ASSERT_EQ(image.Length(), image.WriteToFile(dir.File("damaged.db").c_str(), false));
+    EXPECT_EQ(c.exitCode, Pack("show \"" + dir.File("damaged.db") + "\"")) << c.name;
+  }
+}
+
+TEST(VelmorPack, UnpackRefusesEntriesNamedAfterDevices) {
+  CScratchDir dir;
+  for (const char* device : {"NUL", "com1.txt", "Aux .log", "name."}) {
+    CDbContainer container;
+    ASSERT_TRUE(container.WriteTextEntry(device, "swallowed"));
+    ASSERT_TRUE(container.Save(dir.File("devices.db").c_str(), "box"));
+    EXPECT_EQ(1u, Pack("unpack \"" + dir.File("devices.db") + "\" --password box --dir \"" + dir.File("out") + "\""))
+        << device;
+  }
 }

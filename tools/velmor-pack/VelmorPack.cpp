@@ -214,6 +214,17 @@ void PrintRecord(const LoaderFile& file) {
          file.compress_file_check.c_str());
 }
 
+// Every entry is listed, or the tool fails: a directory it cannot walk is a damaged container.
+Failure ListEntries(CZipReader& zip) {
+  for (int i = 0; i < zip.Count(); ++i) {
+    std::string name;
+    unsigned long size = 0;
+    if (!zip.GetEntry(i, &name, &size)) return Fail("the archive's directory is damaged at entry " + std::to_string(i));
+    printf("entry %s (%lu bytes)\n", name.c_str(), size);
+  }
+  return kSuccess;
+}
+
 Failure RunShow(const Arguments& args) {
   CByteBuffer bytes;
   CDbContainer container;
@@ -221,13 +232,11 @@ Failure RunShow(const Arguments& args) {
   if (opened.code) return opened;
   CZipReader zip;
   if (!zip.Open(container.Payload())) return Fail("the container holds no readable archive");
-  for (int i = 0; i < zip.Count(); ++i) {
-    std::string name;
-    unsigned long size = 0;
-    if (zip.GetEntry(i, &name, &size)) printf("entry %s (%lu bytes)\n", name.c_str(), size);
-  }
-  std::string json;
-  if (!container.ReadTextEntry(CLoaderConfig::kDataEntry, json)) return kSuccess;
+  Failure listed = ListEntries(zip);
+  if (listed.code) return listed;
+  if (zip.Find(CLoaderConfig::kDataEntry) < 0) return kSuccess;  // a package, not a configuration
+  CByteBuffer data;
+  if (!container.ReadEntry(CLoaderConfig::kDataEntry, data)) return Fail("data.txt cannot be read");
   CLoaderConfig config;
   if (!config.LoadFromMemory(bytes, ContainerPassword(args).c_str(), nullptr)) {
     return Fail("data.txt is not a valid record list");
