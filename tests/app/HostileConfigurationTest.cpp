@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "DeflateForTests.h"
 #include "app/LoaderConfig.h"
 #include "app/ModuleLoader.h"
 #include "data/DbContainer.h"
@@ -56,18 +57,8 @@ ZipEntry Stored(const std::string& name, const std::string& data) {
 }
 
 ZipEntry Deflated(const std::string& name, const std::string& data) {
-  z_stream stream = {};
-  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, static_cast<uLong>(data.size())), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
   ZipEntry entry = Stored(name, data);
-  entry.data = out;
+  entry.data = RawDeflate(data);
   entry.deflated = true;
   return entry;
 }

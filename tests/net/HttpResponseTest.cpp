@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "GzipForTests.h"
+#include "DeflateForTests.h"
 #include "TestSupport.h"
 #include "net/HttpResponse.h"
 

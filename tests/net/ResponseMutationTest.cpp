@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "GzipForTests.h"
+#include "DeflateForTests.h"
 #include "TestSupport.h"
 #include "net/ChunkDecoder.h"
 #include "net/CookieJar.h"

@@ -1,0 +1,8 @@
+// Compression for building test inputs (the product only ever inflates): gzip-wrapped for HTTP
+// bodies, raw deflate for zip entries.
+#pragma once
+
+#include <string>
+
+std::string Gzip(const std::string& data);
+std::string RawDeflate(const std::string& data);
