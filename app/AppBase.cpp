@@ -29,3 +29,9 @@ int CAppBase::Run() {
 bool CAppBase::IsMainThread() { return ::IsMainThread(); }
 
 CAppBase* GetApp() { return g_app; }
+
+int RunApplication(CAppBase& app) {
+  if (app.InitInstance()) app.Run();
+  app.ExitInstance();
+  return 0;
+}

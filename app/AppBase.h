@@ -24,3 +24,7 @@ private:
 };
 
 CAppBase* GetApp();
+
+// The entry point's work: initialise, run the message pump when asked to, exit. Every run ends
+// with exit code 0, whether loading succeeded, failed or was declined.
+int RunApplication(CAppBase& app);

@@ -23,7 +23,8 @@ constexpr WORD kStringTableCodePage = 1200;
 
 }  // namespace
 
-CLauncherApp::CLauncherApp() : m_productName{}, m_internalName{}, m_companyName{} {}
+CLauncherApp::CLauncherApp(bool offlineStart)
+    : m_offlineStart(offlineStart), m_productName{}, m_internalName{}, m_companyName{} {}
 
 bool CLauncherApp::InitInstance() {
   m_ole.emplace();
@@ -57,7 +58,9 @@ bool CLauncherApp::InitInstance() {
 // when the flow ran to its end; a bar closed from outside stopped it, and nothing is handed over.
 bool CLauncherApp::RunSplash() {
   CModuleLoader& loader = *m_loader;
-  CSplashWindow splash([&loader](CSplashWindow& window) { CLoadFlow(window, loader).RunLoadFlow(); });
+  bool offlineStart = m_offlineStart;
+  CSplashWindow splash(
+      [&loader, offlineStart](CSplashWindow& window) { CLoadFlow(window, loader, offlineStart).RunLoadFlow(); });
   if (!splash.CreateCentred()) {
     ShowDesktopMessage(kStartProgramFailedText, kErrorCaption, MB_ICONHAND);
     return false;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "BuildConfig.h"
 #include "app/AppBase.h"
 #include "app/ModuleLoader.h"
 #include "app/SingleInstance.h"
@@ -14,7 +15,8 @@
 
 class CLauncherApp : public CAppBase {
 public:
-  CLauncherApp();
+  // `offlineStart`: start with the cached configuration when the server cannot be reached.
+  explicit CLauncherApp(bool offlineStart = BuildConfig::kOfflineStart);
 
   bool InitInstance() override;  // false on every path: the work is done inside
   int ExitInstance() override;
@@ -35,6 +37,7 @@ private:
   std::optional<COleScope> m_ole;  // from InitInstance to ExitInstance
   CSingleInstance m_instance;
 
+  bool m_offlineStart;
   WORD m_versionMajor = 0;
   WORD m_versionMinor = 0;
   WORD m_versionBuild = 0;

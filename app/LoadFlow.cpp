@@ -19,6 +19,10 @@ const char kLoading[] = "请稍后，正在加载...";
 const char kLoadingProgress[] = "请稍后，正在加载(%s)...";
 const char kCountdownFormat[] = "网络异常，%d 秒后重试！";
 const char kRetryingFormat[] = "正在尝试第%d次重试";
+const char kStartingOffline[] = "网络异常，正在使用本地配置离线启动...";
+constexpr int kNoAnswer = -1;
+constexpr int kFirstServerError = 500;
+constexpr int kLastServerError = 599;
 
 const char kNetworkCaption[] = "网络异常";
 const char kConfigFailed[] = "更新加载配置失败！\r\n";
@@ -57,7 +61,8 @@ std::string Formatted(const char* format, const std::string& value) {
 
 }  // namespace
 
-CLoadFlow::CLoadFlow(CSplashWindow& splash, CModuleLoader& loader) : m_splash(splash), m_loader(loader) {
+CLoadFlow::CLoadFlow(CSplashWindow& splash, CModuleLoader& loader, bool offlineStart)
+    : m_splash(splash), m_loader(loader), m_offlineStart(offlineStart) {
   m_loader.SetAbortEvent(m_splash.StopEvent());
 }
 
@@ -81,7 +86,10 @@ bool CLoadFlow::RunLoadFlow() {
 
 bool CLoadFlow::UpdateLoader(CByteBuffer& loaderBytes) {
   CByteBuffer config;
+  bool firstRound = true;
   while (!DownloadConfigWithRetry(config)) {
+    if (firstRound && m_offlineStart && ServerUnreachable() && !Stopped() && UseCachedConfig(config)) break;
+    firstRound = false;
     if (!AskRetry(kConfigFailed)) return false;
   }
   if (!m_loader.ParseConfig(config)) return Fail(kConfigBadStatus, kConfigBadMessage);
@@ -110,7 +118,9 @@ bool CLoadFlow::DownloadConfigWithRetry(CByteBuffer& config) {
   for (int attempt = 0;; ++attempt) {
     m_splash.SetStatusText(kLoadingConfig);
     m_splash.SetProgressFormat(kLoadingConfigProgress);
-    if (m_loader.DownloadConfig(config, ReportProgress, reinterpret_cast<DWORD_PTR>(&m_splash))) return true;
+    if (m_loader.DownloadConfig(config, ReportProgress, reinterpret_cast<DWORD_PTR>(&m_splash), &m_configStatus)) {
+      return true;
+    }
     int delay = kConfigRetryDelays[attempt];
     if (delay == 0 || !CountDown(delay, attempt) || !Pause(kRetryTextPauseMs)) return false;
   }
@@ -127,6 +137,24 @@ bool CLoadFlow::DownloadLoaderWithRetry(CByteBuffer& packed) {
     if (!CountDown(kLoaderRetryDelays[attempt], attempt)) return false;
   }
   return false;
+}
+
+// No answer at all (no connection, a time-out) or a server error: the server is out of reach, as
+// opposed to one that answered with something unusable.
+bool CLoadFlow::ServerUnreachable() const {
+  return m_configStatus == kNoAnswer || (m_configStatus >= kFirstServerError && m_configStatus <= kLastServerError);
+}
+
+// The configuration of the last good start, when it still parses and the loader it names is
+// installed and matches it: then the flow goes on as after a 304. A configuration that came but
+// did not parse never gets here: only a server that could not be reached does.
+bool CLoadFlow::UseCachedConfig(CByteBuffer& config) {
+  CByteBuffer cached, installed;
+  if (!m_loader.ReadCachedConfig(cached) || !m_loader.ParseConfig(cached)) return false;
+  if (!m_loader.CheckInstalled(*m_loader.GetLoaderFile(), installed)) return false;
+  m_splash.SetStatusText(kStartingOffline);
+  config = cached;
+  return true;
 }
 
 // The countdown text, the pause, then the text of the attempt to come (its percentage format too).

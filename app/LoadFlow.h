@@ -9,6 +9,7 @@
 
 #include <ctime>
 
+#include "BuildConfig.h"
 #include "base/ByteBuffer.h"
 
 class CModuleLoader;
@@ -16,7 +17,9 @@ class CSplashWindow;
 
 class CLoadFlow {
 public:
-  CLoadFlow(CSplashWindow& splash, CModuleLoader& loader);
+  // With `offlineStart`, a first round of configuration attempts that found no server is
+  // followed by the cached configuration, when the loader it names is installed and intact.
+  CLoadFlow(CSplashWindow& splash, CModuleLoader& loader, bool offlineStart = BuildConfig::kOfflineStart);
 
   bool RunLoadFlow();
   bool UpdateLoader(CByteBuffer& loaderBytes);
@@ -31,6 +34,8 @@ public:
   static bool LocalLoaderOverride(CByteBuffer& loaderBytes);
 
 private:
+  bool ServerUnreachable() const;
+  bool UseCachedConfig(CByteBuffer& config);
   bool CountDown(int seconds, int attempt);
   bool Pause(DWORD milliseconds) const;  // false when the flow was told to stop
   bool Stopped() const;
@@ -39,6 +44,8 @@ private:
 
   CSplashWindow& m_splash;
   CModuleLoader& m_loader;
+  bool m_offlineStart;
+  int m_configStatus = -1;  // of the last configuration attempt; -1: no answer came
 };
 
 // Whole days (toward zero) from the build stamp (__TIME__ and __DATE__, read as local time) to

@@ -136,19 +136,30 @@ bool CModuleLoader::ParseConfig(const CByteBuffer& bytes) {
 
 const LoaderFile* CModuleLoader::GetLoaderFile() const { return m_config.Count() == 1 ? m_config.At(0) : nullptr; }
 
-bool CModuleLoader::DownloadConfig(CByteBuffer& out, ProgressCallback progress, DWORD_PTR context) const {
+bool CModuleLoader::ReadCachedConfig(CByteBuffer& out) const {
+  CDataPaths paths;
+  const char* cache = paths.GetLoaderConfigPath();
+  CByteBuffer cached;
+  if (!cache || !CPath(cache).IsFile() || cached.ReadFromFile(cache) <= 0) return false;
+  out = cached;
+  return true;
+}
+
+bool CModuleLoader::DownloadConfig(CByteBuffer& out, ProgressCallback progress, DWORD_PTR context,
+                                   int* answered) const {
   out.Clear();
   CDataPaths paths;
   const char* cachePath = paths.GetLoaderConfigPath();
   std::string cache = cachePath ? cachePath : "";
   CByteBuffer cached;
-  if (!cache.empty() && CPath(cache.c_str()).IsFile()) cached.ReadFromFile(cache.c_str());
+  ReadCachedConfig(cached);
   std::string validator = cached.IsEmpty() ? "" : EntityTagOf(cached);
 
   int status = -1;
   DownloadOptions options = {validator.empty() ? nullptr : validator.c_str(), kMaxConfigBytes, progress, context,
                              m_abortEvent};
   CByteBuffer body = DownloadBody(ProductText(kConfigUrlFormat).c_str(), options, &status);
+  if (answered) *answered = status;
   if (status == kStatusOk) {
     out = body;
     StoreFile(cache.empty() ? nullptr : cache.c_str(), out);  // before any check: it is the next validator

@@ -27,8 +27,10 @@ public:
 
   // One attempt at the configuration: fresh from the server (then cached before anything checks
   // it) or, when the server answers 304 to our cache's MD5, the cached bytes. True when `out`
-  // holds bytes to use.
-  bool DownloadConfig(CByteBuffer& out, ProgressCallback progress, DWORD_PTR context) const;
+  // holds bytes to use. `status`, when given, receives the answer's status (-1: none came).
+  bool DownloadConfig(CByteBuffer& out, ProgressCallback progress, DWORD_PTR context, int* status = nullptr) const;
+  // The configuration cached by the last download that brought one; false when there is none.
+  bool ReadCachedConfig(CByteBuffer& out) const;
   // The installed library, or its package left from an earlier run, when its MD5 matches.
   bool CheckInstalled(const LoaderFile& file, CByteBuffer& out) const;
   bool CheckPacked(const LoaderFile& file, CByteBuffer& out) const;

@@ -447,3 +447,58 @@ TEST_F(NoInvisibleProcess, AMutexThisCopyMayNotOpenMeansAnotherCopyRuns) {
   EXPECT_TRUE(Requests("normal").empty());
   EXPECT_FALSE(WorkbenchStarted());
 }
+
+// The launcher with the offline start switched on: an outage of the configuration server does
+// not stop a start whose cached configuration and installed loader still agree.
+class OfflineStart : public LauncherEndToEnd {
+protected:
+  void SetUp() override {
+    LauncherEndToEnd::SetUp();
+    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\velmor_offline_start.exe").c_str(), m_exe.c_str(), FALSE));
+  }
+
+  // A first start online installs everything; then the server goes away.
+  void InstallThenLoseTheServer() {
+    Publish(SampleLibrary());
+    ASSERT_EQ(0u, Launch());
+    ASSERT_TRUE(WorkbenchStarted());
+    ASSERT_TRUE(DeleteFileA(m_trace.c_str()));
+    UsePort(kClosedPort);
+  }
+
+  // After the first round of attempts the user is asked, as without the switch, and nothing loads.
+  void ExpectTheRetryBoxAndNoLoad() {
+    EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
+    ASSERT_EQ(1u, m_seen.size());
+    EXPECT_EQ("网络异常", m_seen[0].caption);
+    EXPECT_FALSE(WorkbenchStarted());
+  }
+};
+
+TEST_F(OfflineStart, WithTheServerDownTheCachedConfigurationStartsTheInstalledLoader) {
+  InstallThenLoseTheServer();
+  EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
+  EXPECT_TRUE(m_seen.empty());
+  ExpectWorkbenchStarted();
+}
+
+TEST_F(OfflineStart, AnAlteredLoaderOnDiskIsNeverStartedOffline) {
+  InstallThenLoseTheServer();
+  ASSERT_TRUE(WriteFileBytes(LoaderDir() + "\\loader.dll", ReadFileBytes(SampleLibrary()) + "tampered"));
+  ExpectTheRetryBoxAndNoLoad();
+}
+
+TEST_F(OfflineStart, WithoutACachedConfigurationTheUserIsAsked) {
+  UsePort(kClosedPort);
+  ExpectTheRetryBoxAndNoLoad();
+}
+
+TEST_F(LauncherEndToEnd, WithoutTheOfflineSwitchAnOutageEndsInTheRetryBoxAsBefore) {
+  Publish(SampleLibrary());
+  ASSERT_EQ(0u, Launch());
+  ASSERT_TRUE(DeleteFileA(m_trace.c_str()));
+  UsePort(kClosedPort);
+  EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
+  ASSERT_EQ(1u, m_seen.size());
+  EXPECT_FALSE(WorkbenchStarted());
+}
