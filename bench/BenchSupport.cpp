@@ -11,9 +11,10 @@ double Now() {
   return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-void PrintDigest(const CByteBuffer& bytes) {
+void PrintResult(const CByteBuffer& bytes, double seconds) {
   char digest[kMd5HexSize];
   Md5Hex(bytes.Data(), bytes.Length(), digest);
   printf("digest %s\n", digest);
   printf("bytes %d\n", bytes.Length());
+  printf("seconds %.3f\n", seconds);
 }

@@ -3,5 +3,6 @@
 
 #include "base/ByteBuffer.h"
 
-double Now();                                // seconds, from the performance counter
-void PrintDigest(const CByteBuffer& bytes);  // the "digest" and "bytes" lines
+double Now();  // seconds, from the performance counter
+// The "digest", "bytes" and "seconds" lines of one measured run.
+void PrintResult(const CByteBuffer& bytes, double seconds);

@@ -35,8 +35,7 @@ int Download(const char* url) {
   CByteBuffer body = client.GetResponseBody();
   double seconds = Now() - start;
   PROCESS_MEMORY_COUNTERS after = Memory();
-  PrintDigest(body);
-  printf("seconds %.3f\n", seconds);
+  PrintResult(body, seconds);
   printf("receive_seconds %.3f\n", received - start);
   // Private bytes: what the download made this process commit, beyond what it had before.
   printf("private_bytes_before %lu\n", static_cast<unsigned long>(before.PagefileUsage));
@@ -61,8 +60,7 @@ int Inflate(const char* path) {
     return 1;
   }
   double seconds = Now() - start;
-  PrintDigest(plain);
-  printf("seconds %.3f\n", seconds);
+  PrintResult(plain, seconds);
   return 0;
 }
 

@@ -68,8 +68,7 @@ int Download(const char* url) {
     body.SetLength(body.Length() + static_cast<int>(read));
   }
   double seconds = Now() - start;
-  PrintDigest(body);
-  printf("seconds %.3f\n", seconds);
+  PrintResult(body, seconds);
   return 0;
 }
 

@@ -132,7 +132,11 @@ std::vector<size_t> CentralHeaders(const std::string& zip) {
 
 class CCampaign {
 public:
-  explicit CCampaign(unsigned long seed) : m_random(seed) {}
+  explicit CCampaign(unsigned long seed) : m_random(seed) {
+    // The records that unpack the packages: made once, the packages vary.
+    ParseRecordFor(m_zipRecord, "zip");
+    ParseRecordFor(m_containerRecord, "velmor");
+  }
 
   std::mt19937& Random() { return m_random; }
   size_t Below(size_t limit) { return limit ? std::uniform_int_distribution<size_t>(0, limit - 1)(m_random) : 0; }
@@ -191,21 +195,25 @@ private:
 
   void FeedPackages(const std::string& zip, const CByteBuffer& container) {
     Timed("package zip", [&] { FeedZip(Buffer(zip), kPackagePassword); });
-    for (const char* packing : {"zip", "velmor"}) {
-      CModuleLoader loader;
-      std::string json = "[" + Record("loader.dll", "", packing) + "]";
-      ASSERT_TRUE(
-          loader.ParseConfig(ContainerOf(BuildZip({Stored("data.txt", json)}), CModuleLoader::kConfigPassword)));
-      Timed("unpacking", [&] {
-        CByteBuffer out;
-        if (loader.Unpack(std::string(packing) == "zip" ? Buffer(zip) : container, out)) {
-          EXPECT_LE(out.Length(), static_cast<int>(kMaxZipEntryBytes));
-        }
-      });
-    }
+    Timed("unpacking", [&] {
+      CByteBuffer out;
+      if (m_zipRecord.Unpack(Buffer(zip), out)) {
+        EXPECT_LE(out.Length(), static_cast<int>(kMaxZipEntryBytes));
+      }
+      if (m_containerRecord.Unpack(container, out)) {
+        EXPECT_LE(out.Length(), static_cast<int>(kMaxZipEntryBytes));
+      }
+    });
+  }
+
+  static void ParseRecordFor(CModuleLoader& loader, const char* packing) {
+    std::string json = "[" + Record("loader.dll", "", packing) + "]";
+    ASSERT_TRUE(loader.ParseConfig(ContainerOf(BuildZip({Stored("data.txt", json)}), CModuleLoader::kConfigPassword)));
   }
 
   std::mt19937 m_random;
+  CModuleLoader m_zipRecord;
+  CModuleLoader m_containerRecord;
   unsigned long m_variant = 0;
   DWORD m_slowestMs = 0;
 };

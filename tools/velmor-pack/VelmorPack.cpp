@@ -235,10 +235,11 @@ Failure RunShow(const Arguments& args) {
   Failure listed = ListEntries(zip);
   if (listed.code) return listed;
   if (zip.Find(CLoaderConfig::kDataEntry) < 0) return kSuccess;  // a package, not a configuration
-  CByteBuffer data;
-  if (!container.ReadEntry(CLoaderConfig::kDataEntry, data)) return Fail("data.txt cannot be read");
   CLoaderConfig config;
   if (!config.LoadFromMemory(bytes, ContainerPassword(args).c_str(), nullptr)) {
+    // Only a failed load says why: an entry that cannot be read at all, or its content.
+    CByteBuffer data;
+    if (!container.ReadEntry(CLoaderConfig::kDataEntry, data)) return Fail("data.txt cannot be read");
     return Fail("data.txt is not a valid record list");
   }
   for (int i = 0; i < config.Count(); ++i) {
