@@ -72,9 +72,7 @@ CSplashWindow::~CSplashWindow() {
 const char* CSplashWindow::ClassName() const { return kClassName; }
 
 bool CSplashWindow::CreateCentred() {
-  if (!Create("", nullptr, WS_POPUP, kExStyle, 0, 0, kWidth, kHeight, nullptr)) return false;
-  Center(nullptr);
-  return true;
+  return Create("", nullptr, WS_POPUP, kExStyle, 0, 0, kWidth, kHeight, nullptr) != nullptr;
 }
 
 LRESULT CSplashWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -104,8 +102,10 @@ LRESULT CSplashWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void CSplashWindow::OnDestroyed(HWND) { m_stop.Set(); }
 
+// The bar is placed before its worker starts: the flow may look at where it is.
 bool CSplashWindow::OnCreate() {
   Layout();
+  Center(nullptr);
   CByteBuffer closeImage;
   if (closeImage.LoadFromResource(MAKEINTRESOURCEA(kCloseResourceId), kCloseResourceType) > 0) {
     GetImageStore()->AddPackageEntry(kCloseImage, closeImage);
