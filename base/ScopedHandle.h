@@ -1,4 +1,6 @@
-// Owners for Win32 handles: each handle is closed in exactly one place, the destructor.
+// Owners for Win32 handles: each handle is closed in exactly one place, the destructor (or Reset).
+// Closing keeps the thread's last error: a failure path that closes its handles on the way out
+// still reports the error of the call that failed, not that of a close.
 #pragma once
 
 #include <windows.h>
@@ -25,7 +27,11 @@ public:
   bool IsValid() const { return m_handle != Traits::Invalid(); }
 
   void Reset(Handle handle = Traits::Invalid()) {
-    if (IsValid()) Traits::Close(m_handle);
+    if (IsValid()) {
+      DWORD lastError = ::GetLastError();
+      Traits::Close(m_handle);
+      ::SetLastError(lastError);
+    }
     m_handle = handle;
   }
 

@@ -135,9 +135,11 @@ bool ZipNamesEqual(const char* a, const char* b) {
   return *a == *b;
 }
 
-CZipReader::CZipReader() : m_zip(nullptr) {}
+void UnzipHandleTraits::Close(Handle h) { unzClose(h); }
 
-CZipReader::~CZipReader() { Close(); }
+void ZipHandleTraits::Close(Handle h) { zipClose(h, nullptr); }
+
+CZipReader::~CZipReader() = default;
 
 bool CZipReader::Open(const CByteBuffer& archive) {
   Close();
@@ -145,15 +147,14 @@ bool CZipReader::Open(const CByteBuffer& archive) {
   m_stream.position = 0;
   zlib_filefunc_def functions = {MemoryOpen, MemoryRead,  MemoryWrite, MemoryTell,
                                  MemorySeek, MemoryClose, MemoryError, &m_stream};
-  m_zip = unzOpen2(nullptr, &functions);
-  if (m_zip && ReadDirectory()) return true;
+  m_zip.Reset(unzOpen2(nullptr, &functions));
+  if (m_zip.IsValid() && ReadDirectory()) return true;
   Close();
   return false;
 }
 
 void CZipReader::Close() {
-  if (m_zip) unzClose(m_zip);
-  m_zip = nullptr;
+  m_zip.Reset();
   m_stream.bytes.Clear();
   m_entries.clear();
 }
@@ -161,12 +162,12 @@ void CZipReader::Close() {
 // One pass over the central directory; later lookups use what it recorded.
 bool CZipReader::ReadDirectory() {
   unz_global_info global;
-  if (unzGetGlobalInfo(m_zip, &global) != UNZ_OK || global.number_entry > kMaxZipEntries) return false;
+  if (unzGetGlobalInfo(m_zip.Get(), &global) != UNZ_OK || global.number_entry > kMaxZipEntries) return false;
   m_entries.reserve(global.number_entry);
   std::unordered_set<std::string> lowerNames;  // equal here exactly when ZipNamesEqual says so
   for (uLong i = 0; i < global.number_entry; ++i) {
     Entry entry;
-    if ((i == 0 ? unzGoToFirstFile(m_zip) : unzGoToNextFile(m_zip)) != UNZ_OK) return false;
+    if ((i == 0 ? unzGoToFirstFile(m_zip.Get()) : unzGoToNextFile(m_zip.Get())) != UNZ_OK) return false;
     if (!ReadCurrentEntry(entry) || !lowerNames.insert(AsciiLower(entry.name)).second) return false;
     m_entries.push_back(std::move(entry));
   }
@@ -177,11 +178,12 @@ bool CZipReader::ReadCurrentEntry(Entry& entry) {
   unz_file_pos position;
   unz_file_info info;
   char name[kNameBufferSize];
-  if (unzGetFilePos(m_zip, &position) != UNZ_OK) return false;
-  if (unzGetCurrentFileInfo(m_zip, &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK) return false;
+  if (unzGetFilePos(m_zip.Get(), &position) != UNZ_OK) return false;
+  if (unzGetCurrentFileInfo(m_zip.Get(), &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK) return false;
   // minizip leaves a name filling the buffer unterminated; a zero byte inside would hide its rest.
   if (info.size_filename >= sizeof(name) || strlen(name) != info.size_filename) return false;
-  if (!LocalHeaderAgrees(m_zip, m_stream.bytes, info, name) || !AnsiName(name, info.flag, entry.name)) return false;
+  if (!LocalHeaderAgrees(m_zip.Get(), m_stream.bytes, info, name) || !AnsiName(name, info.flag, entry.name))
+    return false;
   entry.size = info.uncompressed_size;
   entry.directoryOffset = position.pos_in_zip_directory;
   entry.number = position.num_of_file;
@@ -193,7 +195,7 @@ int CZipReader::Count() { return static_cast<int>(m_entries.size()); }
 bool CZipReader::GoTo(int index) {
   if (index < 0 || index >= Count()) return false;
   unz_file_pos position = {m_entries[index].directoryOffset, m_entries[index].number};
-  return unzGoToFilePos(m_zip, &position) == UNZ_OK;
+  return unzGoToFilePos(m_zip.Get(), &position) == UNZ_OK;
 }
 
 bool CZipReader::GetEntry(int index, std::string* name, unsigned long* size) {
@@ -212,17 +214,18 @@ int CZipReader::Find(const char* name) {
 
 bool CZipReader::Extract(int index, CByteBuffer& out, const char* password) {
   unz_file_info info;
-  if (!GoTo(index) || unzGetCurrentFileInfo(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return false;
+  if (!GoTo(index) || unzGetCurrentFileInfo(m_zip.Get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+    return false;
   unsigned long size = info.uncompressed_size;
   if (size > kMaxZipEntryBytes || !DataReadable(info)) return false;
   CByteBuffer content(static_cast<int>(size));
   if (content.Capacity() < static_cast<int>(size)) return false;  // out of memory
-  if (unzOpenCurrentFilePassword(m_zip, password && *password ? password : nullptr) != UNZ_OK) return false;
+  if (unzOpenCurrentFilePassword(m_zip.Get(), password && *password ? password : nullptr) != UNZ_OK) return false;
 
   bool ok = true;
   BYTE chunk[kExtractChunk];
   for (;;) {
-    int read = unzReadCurrentFile(m_zip, chunk, sizeof(chunk));
+    int read = unzReadCurrentFile(m_zip.Get(), chunk, sizeof(chunk));
     if (read == 0) break;
     if (read < 0 || content.Length() + read > static_cast<int>(size)) {
       ok = false;
@@ -231,41 +234,37 @@ bool CZipReader::Extract(int index, CByteBuffer& out, const char* password) {
     content.Append(chunk, read);
   }
   // Closing checks the CRC: a wrong password or damaged data shows up here.
-  if (unzCloseCurrentFile(m_zip) != UNZ_OK) ok = false;
+  if (unzCloseCurrentFile(m_zip.Get()) != UNZ_OK) ok = false;
   if (!ok || content.Length() != static_cast<int>(size)) return false;
   out = content;
   return true;
 }
 
-CZipWriter::CZipWriter() : m_zip(nullptr) {}
-
-CZipWriter::~CZipWriter() { Close(); }
+CZipWriter::~CZipWriter() = default;
 
 bool CZipWriter::Create(const char* path) {
   Close();
-  m_zip = zipOpen(path, APPEND_STATUS_CREATE);
-  return m_zip != nullptr;
+  m_zip.Reset(zipOpen(path, APPEND_STATUS_CREATE));
+  return m_zip.IsValid();
 }
 
 bool CZipWriter::Add(const char* name, const CByteBuffer& bytes, const char* password) {
-  if (!m_zip || !name || !*name || strlen(name) > kMaxZipEntryName) return false;
+  if (!m_zip.IsValid() || !name || !*name || strlen(name) > kMaxZipEntryName) return false;
   bool encrypted = password && *password;
   zip_fileinfo info = CurrentFileInfo();
   uLong crc = encrypted ? crc32(crc32(0, nullptr, 0), bytes.Data(), bytes.Length()) : 0;
-  if (zipOpenNewFileInZip3(m_zip, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0,
-                           -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, encrypted ? password : nullptr,
+  if (zipOpenNewFileInZip3(m_zip.Get(), name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION,
+                           0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, encrypted ? password : nullptr,
                            crc) != ZIP_OK) {
     return false;
   }
-  bool written = bytes.IsEmpty() || zipWriteInFileInZip(m_zip, bytes.Data(), bytes.Length()) == ZIP_OK;
-  return zipCloseFileInZip(m_zip) == ZIP_OK && written;
+  bool written = bytes.IsEmpty() || zipWriteInFileInZip(m_zip.Get(), bytes.Data(), bytes.Length()) == ZIP_OK;
+  return zipCloseFileInZip(m_zip.Get()) == ZIP_OK && written;
 }
 
 bool CZipWriter::Close() {
-  if (!m_zip) return true;
-  bool closed = zipClose(m_zip, nullptr) == ZIP_OK;
-  m_zip = nullptr;
-  return closed;
+  if (!m_zip.IsValid()) return true;
+  return zipClose(m_zip.Release(), nullptr) == ZIP_OK;
 }
 
 bool ReadZipEntry(const CByteBuffer& archive, const char* name, CByteBuffer& out, unsigned long maxBytes) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/ByteBuffer.h"
+#include "base/ScopedHandle.h"
 
 // Largest entry read into memory: a directory claiming more is damaged or hostile.
 constexpr unsigned long kMaxZipEntryBytes = 256ul * 1024 * 1024;
@@ -20,9 +21,24 @@ extern const char kZipTempPrefix[];
 // Zip entry names are compared ignoring ASCII letter case.
 bool ZipNamesEqual(const char* a, const char* b);
 
+// minizip's unzFile and zipFile (both void*). Closing a zipFile writes the central directory; a
+// writer that needs to know whether that worked takes the handle back with Release.
+struct UnzipHandleTraits {
+  using Handle = void*;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h);
+};
+struct ZipHandleTraits {
+  using Handle = void*;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h);
+};
+using CUnzipHandle = CScopedHandle<UnzipHandleTraits>;
+using CZipHandle = CScopedHandle<ZipHandleTraits>;
+
 class CZipReader {
 public:
-  CZipReader();
+  CZipReader() = default;
   ~CZipReader();
   CZipReader(const CZipReader&) = delete;
   CZipReader& operator=(const CZipReader&) = delete;
@@ -59,13 +75,13 @@ private:
   bool GoTo(int index);
 
   MemoryStream m_stream;
-  void* m_zip;
+  CUnzipHandle m_zip;
   std::vector<Entry> m_entries;
 };
 
 class CZipWriter {
 public:
-  CZipWriter();
+  CZipWriter() = default;
   ~CZipWriter();
   CZipWriter(const CZipWriter&) = delete;
   CZipWriter& operator=(const CZipWriter&) = delete;
@@ -76,7 +92,7 @@ public:
   bool Close();  // writes the central directory; false when that fails
 
 private:
-  void* m_zip;
+  CZipHandle m_zip;
 };
 
 // Whole-archive operations on zip bytes held in memory; entry names are compared ignoring case.

@@ -48,8 +48,8 @@ bool CEventSocket::ConnectHost(const char* host, unsigned short port, DWORD time
 bool CEventSocket::Connect(const char* address, unsigned short port, DWORD timeoutMs) {
   Close();
   m_lastError = 0;
-  m_socket = socket(AF_INET, SOCK_STREAM, 0);
-  if (m_socket == INVALID_SOCKET) {
+  m_socket.Reset(socket(AF_INET, SOCK_STREAM, 0));
+  if (!m_socket.IsValid()) {
     m_lastError = WSAGetLastError();
     return false;
   }
@@ -63,12 +63,12 @@ bool CEventSocket::Connect(const char* address, unsigned short port, DWORD timeo
     return false;
   }
   // Also makes the socket non-blocking.
-  if (WSAEventSelect(m_socket, m_networkEvent.Get(), kSocketEvents) == SOCKET_ERROR) {
+  if (WSAEventSelect(m_socket.Get(), m_networkEvent.Get(), kSocketEvents) == SOCKET_ERROR) {
     m_lastError = WSAGetLastError();
     Close();
     return false;
   }
-  if (connect(m_socket, reinterpret_cast<const sockaddr*>(&target), sizeof(target)) == 0) return true;
+  if (connect(m_socket.Get(), reinterpret_cast<const sockaddr*>(&target), sizeof(target)) == 0) return true;
   m_lastError = WSAGetLastError();
   if (m_lastError == WSAEWOULDBLOCK) {
     WSANETWORKEVENTS events;
@@ -83,8 +83,7 @@ bool CEventSocket::Connect(const char* address, unsigned short port, DWORD timeo
 }
 
 void CEventSocket::Close() {
-  if (m_socket != INVALID_SOCKET) closesocket(m_socket);
-  m_socket = INVALID_SOCKET;
+  m_socket.Reset();
   m_peerClosed = false;
   m_pendingEvents = 0;
   m_pendingError = false;
@@ -99,7 +98,7 @@ int CEventSocket::WaitForNetworkEvents(long wanted, DWORD timeoutMs, WSANETWORKE
     DWORD waited = WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
     if (waited == WAIT_OBJECT_0 + 1 || waited == WAIT_OBJECT_0 + 2) return kNetAborted;
     if (waited != WAIT_OBJECT_0) return kNetTimeout;
-    if (WSAEnumNetworkEvents(m_socket, m_networkEvent.Get(), events) == SOCKET_ERROR) {
+    if (WSAEnumNetworkEvents(m_socket.Get(), m_networkEvent.Get(), events) == SOCKET_ERROR) {
       m_lastError = WSAGetLastError();
       return kNetSocketError;
     }
@@ -132,7 +131,7 @@ int CEventSocket::Send(const void* bytes, int length, int* sent, DWORD timeoutMs
   if (sent) *sent = 0;
   while (total < length) {
     m_lastError = 0;
-    int accepted = send(m_socket, data + total, length - total, 0);
+    int accepted = send(m_socket.Get(), data + total, length - total, 0);
     if (accepted > 0) {
       total += accepted;
       if (sent) *sent = total;
@@ -163,7 +162,7 @@ int CEventSocket::Receive(void* buffer, int capacity, int* received, DWORD timeo
     if (taken != kNetDone) return taken;
   }
 
-  int count = recv(m_socket, static_cast<char*>(buffer), capacity, 0);
+  int count = recv(m_socket.Get(), static_cast<char*>(buffer), capacity, 0);
   if (count == SOCKET_ERROR) {
     m_lastError = WSAGetLastError();
     if (m_lastError == WSAEWOULDBLOCK) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ScopedHandle.h"
 #include "base/WinEvent.h"
 
 int NetStartup();  // 1 when Winsock 2.2 is available
@@ -20,6 +21,13 @@ enum ENetResult {
   kNetWouldBlock = 3,
   kNetSocketError = 4,
 };
+
+struct SocketTraits {
+  using Handle = SOCKET;
+  static Handle Invalid() { return INVALID_SOCKET; }
+  static void Close(Handle s) { ::closesocket(s); }
+};
+using CSocketHandle = CScopedHandle<SocketTraits>;
 
 class CEventSocket {
 public:
@@ -53,7 +61,7 @@ private:
   int TakeReadEvents(DWORD timeoutMs);
   bool IsAborted() const;
 
-  SOCKET m_socket = INVALID_SOCKET;
+  CSocketHandle m_socket;
   CWinEvent m_networkEvent;
   CWinEvent m_abort;
   HANDLE m_outsideAbort = nullptr;

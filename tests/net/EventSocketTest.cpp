@@ -95,6 +95,21 @@ TEST_F(EventSocketTest, RefusedAndMalformedAddressesFail) {
   EXPECT_EQ(WSAECONNREFUSED, socket.GetLastError());
 }
 
+// The owner's close keeps the error the failure path is about to report, also when closing fails.
+TEST_F(EventSocketTest, SocketOwnerKeepsTheCallersLastError) {
+  SOCKET stale = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_NE(INVALID_SOCKET, stale);
+  closesocket(stale);
+  const SOCKET sockets[] = {socket(AF_INET, SOCK_STREAM, 0), stale};
+  for (SOCKET s : sockets) {
+    {
+      CSocketHandle owner(s);
+      WSASetLastError(WSAEHOSTUNREACH);
+    }
+    EXPECT_EQ(WSAEHOSTUNREACH, WSAGetLastError());
+  }
+}
+
 TEST_F(EventSocketTest, SendsEverythingEvenWhenTheBuffersFill) {
   std::string payload(8 * 1024 * 1024, 'p');
   for (size_t i = 0; i < payload.size(); i += 4096) payload[i] = static_cast<char>(i / 4096);
