@@ -160,24 +160,30 @@ CByteBuffer& CByteBuffer::SetBytes(const void* bytes, int length) {
 }
 
 CByteBuffer& CByteBuffer::Append(const void* bytes, int length) {
-  if (length <= 0 || !bytes) return *this;
+  TryAppend(bytes, length);
+  return *this;
+}
+
+bool CByteBuffer::TryAppend(const void* bytes, int length) {
+  if (length == 0) return true;
+  if (length < 0 || !bytes) return false;
   int oldLength = Length();
-  if (length > kMaxCapacity - oldLength) return *this;
+  if (length > kMaxCapacity - oldLength) return false;
   // A reserved range grows in place, by doubling what it commits.
   if (Head()->rangeCapacity > 0 && !IsShared()) ReserveMore(length, Head()->rangeCapacity);
   if (Head()->refs >= 0 && !IsShared() && Capacity() >= oldLength + length) {
     memmove(m_data + oldLength, bytes, length);
     Head()->length = oldLength + length;
-    return *this;
+    return true;
   }
   // Grows to exactly the needed size; callers that know the final size reserve it up front.
   BYTE* block = Allocate(oldLength + length);
-  if (!block) return *this;
+  if (!block) return false;
   memcpy(block, m_data, oldLength);
   memcpy(block + oldLength, bytes, length);
   reinterpret_cast<Header*>(block)[-1].length = oldLength + length;
   Adopt(block);
-  return *this;
+  return true;
 }
 
 CByteBuffer& CByteBuffer::AppendText(const char* text) { return Append(text, text ? lstrlenA(text) : 0); }
@@ -185,9 +191,14 @@ CByteBuffer& CByteBuffer::AppendText(const char* text) { return Append(text, tex
 CByteBuffer& CByteBuffer::AppendByte(BYTE value) { return Append(&value, 1); }
 
 CByteBuffer& CByteBuffer::AppendBuffer(const CByteBuffer& other) {
+  TryAppendBuffer(other);
+  return *this;
+}
+
+bool CByteBuffer::TryAppendBuffer(const CByteBuffer& other) {
   // Appending a buffer to itself reads from the block that may be replaced: keep it alive.
   CByteBuffer source(other);
-  return Append(source.Data(), source.Length());
+  return TryAppend(source.Data(), source.Length());
 }
 
 bool CByteBuffer::SetSize(int length) {
@@ -365,6 +376,12 @@ int CByteBuffer::LoadFromResource(const char* name, const char* type) {
   Append(bytes, size);
   FreeResource(loaded);
   return Length() == size ? size : -1;
+}
+
+CByteBuffer Concatenated(const CByteBuffer& first, const CByteBuffer& second) {
+  CByteBuffer joined(first.Length() + second.Length());
+  if (!joined.TryAppendBuffer(first) || !joined.TryAppendBuffer(second)) return CByteBuffer();
+  return joined;
 }
 
 int CByteBuffer::Md5Hex(char* out, int outSize, int offset) const {

@@ -23,6 +23,10 @@ public:
   CByteBuffer& AppendText(const char* text);
   CByteBuffer& AppendByte(BYTE value);
   CByteBuffer& AppendBuffer(const CByteBuffer& other);
+  // The checked forms, for bytes that must arrive whole (downloaded, decoded or built data):
+  // false, with the buffer unchanged, when the memory cannot be had or the arguments are bad.
+  bool TryAppend(const void* bytes, int length);
+  bool TryAppendBuffer(const CByteBuffer& other);
 
   int Length() const { return Head()->length; }
   int Capacity() const { return Head()->capacity; }
@@ -75,6 +79,9 @@ private:
 
   BYTE* m_data;
 };
+
+// The bytes of `first` then those of `second`; empty when the memory cannot be had, never a part.
+CByteBuffer Concatenated(const CByteBuffer& first, const CByteBuffer& second);
 
 // MD5 text of a buffer's bytes from `offset` to the end (at most outSize - 1 characters).
 void Md5Hex(const CByteBuffer& buffer, int offset, char* out, int outSize);

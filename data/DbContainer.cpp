@@ -96,7 +96,7 @@ bool CDbContainer::Open(const CByteBuffer& bytes, const char* password) {
   Md5Hex(rest, kDigestLength, computed, sizeof(computed));
   if (!Md5Equal(stored, computed)) return false;
 
-  rest.Erase(0, kDigestLength);
+  if (rest.Erase(0, kDigestLength) < 0) return false;  // out of memory
   m_payload = rest;
   return true;
 }
@@ -109,7 +109,10 @@ bool CDbContainer::BuildImage(const char* password, CByteBuffer& out) const {
   char digest[kMd5HexSize];
   Md5Hex(m_payload, 0, digest, sizeof(digest));
   CByteBuffer image(kMagicLength + kDigestLength + m_payload.Length());
-  image.Append(kMagic, kMagicLength).Append(digest, kDigestLength).AppendBuffer(m_payload);
+  if (!image.TryAppend(kMagic, kMagicLength) || !image.TryAppend(digest, kDigestLength) ||
+      !image.TryAppendBuffer(m_payload)) {
+    return false;
+  }
   Transform(password, image, kMagicLength, true);
   out = image;
   return true;
@@ -117,7 +120,7 @@ bool CDbContainer::BuildImage(const char* password, CByteBuffer& out) const {
 
 bool CDbContainer::Save(const char* path, const char* password) const {
   CByteBuffer image;
-  BuildImage(password, image);
+  if (!BuildImage(password, image)) return false;
   return image.WriteToFile(path, false) == image.Length();
 }
 
@@ -139,6 +142,6 @@ bool CDbContainer::WriteEntry(const char* name, const CByteBuffer& bytes) {
 
 bool CDbContainer::WriteTextEntry(const char* name, const char* text) {
   CByteBuffer bytes;
-  bytes.AppendText(text);
+  if (text && !bytes.TryAppend(text, lstrlenA(text))) return false;
   return WriteEntry(name, bytes);
 }

@@ -227,11 +227,10 @@ bool CZipReader::Extract(int index, CByteBuffer& out, const char* password) {
   for (;;) {
     int read = unzReadCurrentFile(m_zip.Get(), chunk, sizeof(chunk));
     if (read == 0) break;
-    if (read < 0 || content.Length() + read > static_cast<int>(size)) {
+    if (read < 0 || content.Length() + read > static_cast<int>(size) || !content.TryAppend(chunk, read)) {
       ok = false;
       break;
     }
-    content.Append(chunk, read);
   }
   // Closing checks the CRC: a wrong password or damaged data shows up here.
   if (unzCloseCurrentFile(m_zip.Get()) != UNZ_OK) ok = false;

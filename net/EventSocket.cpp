@@ -163,13 +163,8 @@ int CEventSocket::Receive(void* buffer, int capacity, int* received, DWORD timeo
   }
 
   int count = recv(m_socket.Get(), static_cast<char*>(buffer), capacity, 0);
-  if (count == SOCKET_ERROR) {
-    m_lastError = WSAGetLastError();
-    if (m_lastError == WSAEWOULDBLOCK) {
-      if (received) *received = 0;
-      return kNetWouldBlock;
-    }
-  }
-  if (received) *received = count;
-  return kNetDone;
+  if (received) *received = count == SOCKET_ERROR ? 0 : count;
+  if (count != SOCKET_ERROR) return kNetDone;
+  m_lastError = WSAGetLastError();
+  return m_lastError == WSAEWOULDBLOCK ? kNetWouldBlock : kNetSocketError;
 }

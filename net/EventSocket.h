@@ -46,7 +46,7 @@ public:
   // Sends every byte (resuming short sends); `sent` is the total sent.
   int Send(const void* bytes, int length, int* sent, DWORD timeoutMs);
   // One recv once data or the peer's close is reported: `received` is the byte count, 0 when the
-  // peer has closed the connection, or SOCKET_ERROR.
+  // peer has closed the connection. A failed recv is kNetSocketError (count 0), never kNetDone.
   int Receive(void* buffer, int capacity, int* received, DWORD timeoutMs);
 
   void Close();

@@ -122,10 +122,7 @@ void CHttpClient::ClearResponse() {
   m_responseBody.Clear();
 }
 
-CByteBuffer CHttpClient::GetResponse() const {
-  CByteBuffer joined(GetResponseLength());
-  return joined.AppendBuffer(m_responseHead).AppendBuffer(m_responseBody);
-}
+CByteBuffer CHttpClient::GetResponse() const { return Concatenated(m_responseHead, m_responseBody); }
 
 bool CHttpClient::GetResponseBody(CByteBuffer& body) {
   return DecodeResponseBody(m_responseHead, m_responseBody, m_maxResponseBytes, body, &m_headers);
@@ -244,7 +241,7 @@ CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingRes
     int result = socket.Receive(space, room, &count, timeLeft < m_timings.waitMs ? timeLeft : m_timings.waitMs);
     if (result == kNetWouldBlock) continue;  // a stale readiness report: wait again
     if (result == kNetAborted) return EReceiveEnd::kStopped;
-    if (result != kNetDone || count < 0) return EReceiveEnd::kFailed;
+    if (result != kNetDone) return EReceiveEnd::kFailed;
     lowSpeed.Received(GetTickCount(), count);
     if (count == 0) {
       if (!socket.PeerClosed()) continue;

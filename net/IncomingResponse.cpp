@@ -116,7 +116,4 @@ bool CIncomingResponse::IsComplete() const {
 
 bool CIncomingResponse::IsCompleteAtClose() const { return IsComplete() || (HasHead() && !m_hasLength && !m_chunked); }
 
-CByteBuffer CIncomingResponse::Joined() const {
-  CByteBuffer joined(m_head.Length() + m_body.Length());
-  return joined.AppendBuffer(m_head).AppendBuffer(m_body);
-}
+CByteBuffer CIncomingResponse::Joined() const { return Concatenated(m_head, m_body); }

@@ -23,11 +23,14 @@ bool Contains(const BYTE* bytes, int count, const std::string& text) {
   return std::search(bytes, end, text.begin(), text.end()) != end;
 }
 
-void AppendFormatted(CByteBuffer& body, const char* format, const std::string& a, const std::string& b = "",
+bool AppendText(CByteBuffer& body, const std::string& text) {
+  return body.TryAppend(text.data(), static_cast<int>(text.size()));
+}
+
+bool AppendFormatted(CByteBuffer& body, const char* format, const std::string& a, const std::string& b = "",
                      const std::string& c = "") {
   std::string text;
-  FormatString(text, format, a.c_str(), b.c_str(), c.c_str());
-  body.Append(text.data(), static_cast<int>(text.size()));
+  return FormatString(text, format, a.c_str(), b.c_str(), c.c_str()) >= 0 && AppendText(body, text);
 }
 
 }  // namespace
@@ -59,16 +62,17 @@ bool CMultipartForm::Build(CByteBuffer& body, std::string& boundary) const {
   if (boundary.empty()) return false;
   if (m_fields.empty() && m_files.empty()) return true;
 
+  // A part lost for want of memory would send a body that parses as a different form.
+  bool whole = true;
   for (const Field& field : m_fields) {
-    AppendFormatted(body, kFieldHeadFormat, boundary, AnsiToUtf8Chars(field.name.c_str()));
-    body.AppendText(AnsiToUtf8Chars(field.value.c_str()).c_str());
-    body.AppendText(kLineEnd);
+    whole = whole && AppendFormatted(body, kFieldHeadFormat, boundary, AnsiToUtf8Chars(field.name.c_str())) &&
+            AppendText(body, AnsiToUtf8Chars(field.value.c_str())) && AppendText(body, kLineEnd);
   }
   for (const FilePart& file : m_files) {
-    AppendFormatted(body, kFileHeadFormat, boundary, file.fieldName, file.fileName);
-    body.Append(file.bytes, file.count);
-    body.AppendText(kLineEnd);
+    whole = whole && AppendFormatted(body, kFileHeadFormat, boundary, file.fieldName, file.fileName) &&
+            body.TryAppend(file.bytes, file.count) && AppendText(body, kLineEnd);
   }
-  AppendFormatted(body, kClosingFormat, boundary);
-  return true;
+  whole = whole && AppendFormatted(body, kClosingFormat, boundary);
+  if (!whole) body.Clear();
+  return whole;
 }

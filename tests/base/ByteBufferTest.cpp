@@ -110,6 +110,39 @@ TEST(ByteBufferGrowth, FailedAllocationLeavesTheBufferAsItWas) {
   EXPECT_TRUE(huge.IsEmpty());
 }
 
+// The checked appends say whether the bytes arrived, and a refused append changes nothing.
+TEST(ByteBufferGrowth, CheckedAppendsReportWhatTheChainedOnesSwallow) {
+  const char tail[] = "tail";
+  struct {
+    const char* name;
+    const void* bytes;
+    int length;
+    bool appended;
+    const char* after;
+  } cases[] = {
+      {"bytes", tail, 4, true, "keeptail"},
+      {"nothing", tail, 0, true, "keep"},
+      {"null bytes with a length", nullptr, 3, false, "keep"},
+      {"negative length", tail, -1, false, "keep"},
+      {"beyond any capacity", tail, INT_MAX, false, "keep"},
+      {"more than a 32-bit process can allocate", nullptr, 0x7ff00000, false, "keep"},
+  };
+  for (const auto& item : cases) {
+    SCOPED_TRACE(item.name);
+    CByteBuffer buffer = Bytes("keep");
+    CByteBuffer copy = buffer;  // shared: a refused append must not unshare or touch it
+    const void* bytes = item.length == 0x7ff00000 ? buffer.Data() : item.bytes;
+    EXPECT_EQ(item.appended, buffer.TryAppend(bytes, item.length));
+    EXPECT_EQ(item.after, Text(buffer));
+    EXPECT_EQ("keep", Text(copy));
+  }
+  CByteBuffer self = Bytes("ab");
+  EXPECT_TRUE(self.TryAppendBuffer(self));
+  EXPECT_EQ("abab", Text(self));
+  EXPECT_EQ("abab--", Text(Concatenated(self, Bytes("--"))));
+  EXPECT_EQ("", Text(Concatenated(CByteBuffer(), CByteBuffer())));
+}
+
 TEST(ByteBufferEditing, EraseLimitsAndZeroesTheTail) {
   CByteBuffer buffer = Bytes("abcdef");
   EXPECT_EQ(6, buffer.Erase(10, 2));
