@@ -1,5 +1,6 @@
 #include "base/ByteBuffer.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -385,21 +386,16 @@ CByteBuffer Concatenated(const CByteBuffer& first, const CByteBuffer& second) {
 }
 
 int CByteBuffer::Md5Hex(char* out, int outSize, int offset) const {
-  ::Md5Hex(*this, offset, out, outSize);
-  return 1;
-}
-
-void Md5Hex(const CByteBuffer& buffer, int offset, char* out, int outSize) {
-  if (!out || outSize <= 0) return;
-  if (offset < 0) offset = 0;
-  if (offset > buffer.Length()) offset = buffer.Length();
+  if (!out || outSize <= 0) return 1;
+  offset = std::clamp(offset, 0, Length());
   char digest[kMd5HexSize];
-  Md5Hex(buffer.Data() + offset, buffer.Length() - offset, digest);
+  ::Md5Hex(m_data + offset, Length() - offset, digest);
   lstrcpynA(out, digest, outSize);
+  return 1;
 }
 
 std::string Md5Text(const CByteBuffer& buffer) {
   char digest[kMd5HexSize];
-  Md5Hex(buffer, 0, digest, sizeof(digest));
+  ::Md5Hex(buffer.Data(), buffer.Length(), digest);
   return digest;
 }

@@ -57,6 +57,7 @@ public:
   int WriteToFile(const char* path, bool append) const;
   int LoadFromResource(const char* name, const char* type);
 
+  // The MD5 text of the bytes from `offset` to the end, at most outSize - 1 characters of it.
   int Md5Hex(char* out, int outSize, int offset) const;
 
 private:
@@ -80,10 +81,8 @@ private:
   BYTE* m_data;
 };
 
+// The MD5 text of all of a buffer's bytes (see Md5Hex).
+std::string Md5Text(const CByteBuffer& buffer);
+
 // The bytes of `first` then those of `second`; empty when the memory cannot be had, never a part.
 CByteBuffer Concatenated(const CByteBuffer& first, const CByteBuffer& second);
-
-// MD5 text of a buffer's bytes from `offset` to the end (at most outSize - 1 characters).
-void Md5Hex(const CByteBuffer& buffer, int offset, char* out, int outSize);
-// The MD5 text of all of a buffer's bytes.
-std::string Md5Text(const CByteBuffer& buffer);

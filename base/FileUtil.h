@@ -1,7 +1,7 @@
 // Small file services shared by the whole launcher.
 #pragma once
 
-// Deletes a file, or a directory with everything below it, as far as it can; reports nothing.
+// CPath::DeleteTree going on past what it cannot delete, for clean-ups that report nothing.
 void DeleteTreeBestEffort(const char* path);
 
 // Creates a new, unique, empty file in the temporary directory and gives its full path

@@ -107,7 +107,7 @@ bool CPath::CreateEmptyFile() const {
   return file.IsValid();
 }
 
-bool CPath::DeleteTree() const {
+bool CPath::DeleteTree(ETreeFailure onFailure) const {
   DWORD attributes;
   if (!HasAttributes(m_text, &attributes)) return false;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileA(m_text) != FALSE;
@@ -118,7 +118,8 @@ bool CPath::DeleteTree() const {
   for (bool found = entries.FindFirst("*.*"); found; found = entries.FindNext()) {
     if (entries.IsDotEntry()) continue;
     CPath child(*this);
-    if (!child.Append(entries.c_str()) || !child.DeleteTree()) return false;
+    bool deleted = child.Append(entries.c_str()) && child.DeleteTree(onFailure);
+    if (!deleted && onFailure == ETreeFailure::kStop) return false;
   }
   entries.EndFind();
   return RemoveDirectoryA(m_text) != FALSE;

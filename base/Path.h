@@ -30,7 +30,11 @@ public:
   bool MakeDirectory() const;  // with every missing parent
   bool CreateParentDirectory() const;
   bool CreateEmptyFile() const;  // keeps an existing file's content
-  bool DeleteTree() const;       // stops at the first entry it cannot delete
+  // Deletes a file, or a directory with everything below it; a linked directory goes as a link.
+  // kStop ends at the first entry that cannot be deleted, kGoOn deletes all it can. True when
+  // the path is gone.
+  enum class ETreeFailure { kStop, kGoOn };
+  bool DeleteTree(ETreeFailure onFailure = ETreeFailure::kStop) const;
 
   bool SetToExeDirectory();
   bool SetToExePath();

@@ -93,7 +93,7 @@ bool CDbContainer::Open(const CByteBuffer& bytes, const char* password) {
   char stored[kMd5HexSize] = {};
   memcpy(stored, rest.Data(), kDigestLength);
   char computed[kMd5HexSize];
-  Md5Hex(rest, kDigestLength, computed, sizeof(computed));
+  Md5Hex(rest.Data() + kDigestLength, rest.Length() - kDigestLength, computed);
   if (!Md5Equal(stored, computed)) return false;
 
   if (rest.Erase(0, kDigestLength) < 0) return false;  // out of memory
@@ -107,7 +107,7 @@ bool CDbContainer::BuildImage(const char* password, CByteBuffer& out) const {
     return true;
   }
   char digest[kMd5HexSize];
-  Md5Hex(m_payload, 0, digest, sizeof(digest));
+  Md5Hex(m_payload.Data(), m_payload.Length(), digest);
   CByteBuffer image(kMagicLength + kDigestLength + m_payload.Length());
   if (!image.TryAppend(kMagic, kMagicLength) || !image.TryAppend(digest, kDigestLength) ||
       !image.TryAppendBuffer(m_payload)) {

@@ -8,7 +8,6 @@
 #include <zip.h>
 
 #include "base/FileUtil.h"
-#include "base/Md5.h"
 #include "base/TextConverter.h"
 
 const char kZipTempPrefix[] = "velmor_face_";
@@ -283,11 +282,7 @@ bool HasZipEntry(const CByteBuffer& archive, const char* name) {
 namespace {
 
 bool SameBytes(const CByteBuffer& a, const CByteBuffer& b) {
-  if (a.Length() != b.Length()) return false;
-  char digestA[kMd5HexSize], digestB[kMd5HexSize];
-  Md5Hex(a, 0, digestA, sizeof(digestA));
-  Md5Hex(b, 0, digestB, sizeof(digestB));
-  return Md5Equal(digestA, digestB);
+  return a.Length() == b.Length() && memcmp(a.Data(), b.Data(), a.Length()) == 0;
 }
 
 // Every entry of `archive` except `skipName`, in order; an empty archive has none to copy.

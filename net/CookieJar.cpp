@@ -5,6 +5,7 @@
 
 #include "base/TextConverter.h"
 #include "base/TextFormat.h"
+#include "net/HttpLines.h"
 #include "net/Url.h"
 
 namespace {
@@ -216,10 +217,10 @@ bool CCookieJar::GetCookie(const char* url, const char* name, std::string& value
 int CCookieJar::TakeSetCookies(const std::string& head) {
   size_t position = 0;
   for (;;) {
-    size_t lineEnd = head.find("\r\n", position);
+    size_t lineEnd = head.find(kLineEnd, position);
     if (lineEnd == std::string::npos || lineEnd == position) break;
     std::string line = head.substr(position, lineEnd - position);
-    position = head.find_first_not_of(' ', lineEnd + 2);
+    position = head.find_first_not_of(' ', lineEnd + kLineEndLength);
     if (position == std::string::npos) break;
     size_t colon = line.find(':');
     if (colon == std::string::npos || colon == 0) continue;

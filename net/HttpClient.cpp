@@ -5,6 +5,7 @@
 
 #include "base/TextFormat.h"
 #include "net/EventSocket.h"
+#include "net/HttpLines.h"
 #include "net/HttpSideFiles.h"
 #include "net/IncomingResponse.h"
 #include "net/MultipartForm.h"
@@ -24,8 +25,6 @@ constexpr int kStatusMovedPermanently = 301;
 constexpr int kStatusFound = 302;
 constexpr int kHttpPort = 80;
 
-const char kLineEnd[] = "\r\n";
-const char kHeadEnd[] = "\r\n\r\n";
 const char kFormContentType[] = "application/x-www-form-urlencoded";
 const char kAcceptEncoding[] = "gzip, deflate";
 const char kMultipartContentType[] = "multipart/form-data; boundary=%s";

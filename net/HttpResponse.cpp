@@ -9,12 +9,10 @@
 
 #include "base/TextConverter.h"
 #include "net/ChunkDecoder.h"
+#include "net/HttpLines.h"
 
 namespace {
 
-const char kHeadEnd[] = "\r\n\r\n";
-const char kLineEnd[] = "\r\n";
-constexpr int kHeadEndLength = 4;
 constexpr int kInflateWindowBits = 15 + 32;  // zlib or gzip header, detected
 constexpr int kInflateChunk = 1024;
 constexpr int kGzipTrailerSize = 18;          // the smallest gzip stream: 10-byte header, 8-byte trailer

@@ -7,6 +7,7 @@
 
 #include "base/Path.h"
 #include "base/TextFormat.h"
+#include "net/HttpLines.h"
 
 namespace {
 
@@ -31,9 +32,9 @@ bool ReadProxyFile(std::string* host, int* port) {
   CByteBuffer content;
   if (content.ReadFromFile(path.c_str()) < 0) return false;
   std::string text(reinterpret_cast<const char*>(content.Data()), content.Length());
-  size_t lineEnd = text.find("\r\n");
+  size_t lineEnd = text.find(kLineEnd);
   if (lineEnd == std::string::npos || lineEnd == 0) return false;
-  const char* number = text.c_str() + lineEnd + 2;
+  const char* number = text.c_str() + lineEnd + kLineEndLength;
   while (isspace(static_cast<unsigned char>(*number))) ++number;
   long value = strtol(number, nullptr, 10);
   // A port the connection cannot use is as malformed as none.

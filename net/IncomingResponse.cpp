@@ -3,12 +3,10 @@
 #include <climits>
 #include <cstring>
 
+#include "net/HttpLines.h"
 #include "net/HttpResponse.h"
 
 namespace {
-
-const char kHeadEnd[] = "\r\n\r\n";
-constexpr int kHeadEndLength = 4;
 
 int ClampToInt(long long value) { return value > INT_MAX ? INT_MAX : static_cast<int>(value); }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/TextFormat.h"
+#include "net/HttpLines.h"
 #include "net/UrlEncoding.h"
 
 const char CMultipartForm::kBoundaryPrefix[] = "---------------------------";
@@ -14,7 +15,6 @@ const char kFileHeadFormat[] =
     "--%s\r\nContent-Disposition: form-data; name=\"%s\"; filename=\"%s\"\r\nContent-Type: "
     "application/octet-stream\r\n\r\n";
 const char kClosingFormat[] = "--%s--\r\n";
-const char kLineEnd[] = "\r\n";
 // A GUID colliding with the data even once is all but impossible; this only bounds the loop.
 constexpr int kBoundaryAttempts = 16;
 

@@ -165,7 +165,7 @@ TEST_F(ModuleLoaderTest, TheSampleLibraryRunsItsWorkbenchOnTheCallingThread) {
     for (int i = 0; i < 500 && !window; ++i, Sleep(20)) window = FindWindowA(BuildConfig::kMainWindowClass, nullptr);
     GetWindowTextA(window, title, sizeof(title));
     ShowWindow(window, SW_MINIMIZE);
-    PostMessageA(window, RegisterWindowMessageA("get_show_window_msg"), 0, 0);
+    PostMessageA(window, RegisterWindowMessageA(LoaderContract::kShowWindowMessageName), 0, 0);
     for (int i = 0; i < 100 && !restored; ++i, Sleep(20)) restored = IsWindowVisible(window) && !IsIconic(window);
   });
   EXPECT_TRUE(loader.HandOver(m_root.Path().c_str()));  // returns once the window has closed itself

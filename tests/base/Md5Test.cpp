@@ -51,11 +51,12 @@ TEST(Md5, BufferDigestsStartAtTheOffsetAndCompareIgnoringCase) {
   char out[kMd5HexSize];
   EXPECT_EQ(1, buffer.Md5Hex(out, sizeof(out), 2));
   EXPECT_STREQ("900150983cd24fb0d6963f7d28e17f72", out);
-  Md5Hex(buffer, 99, out, sizeof(out));
+  buffer.Md5Hex(out, sizeof(out), 99);
   EXPECT_STREQ("d41d8cd98f00b204e9800998ecf8427e", out);
+  EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", Md5Text(CByteBuffer("abc", 3)));
 
   char shortOut[9];
-  Md5Hex(buffer, 2, shortOut, sizeof(shortOut));
+  buffer.Md5Hex(shortOut, sizeof(shortOut), 2);
   EXPECT_STREQ("90015098", shortOut);
 
   EXPECT_TRUE(Md5Equal("900150983CD24FB0D6963F7D28E17F72", "900150983cd24fb0d6963f7d28e17f72"));

@@ -21,12 +21,6 @@ std::string SampleLibrary(const CScratchDir& dir) {
   return path;
 }
 
-std::string Digest(const CByteBuffer& bytes) {
-  char digest[kMd5HexSize];
-  Md5Hex(bytes, 0, digest, sizeof(digest));
-  return digest;
-}
-
 // Opens the written files the way the launcher does and checks they give back the library.
 void ExpectUsableByTheLauncher(const CScratchDir& dir, const std::string& library, const char* packedName,
                                const char* packing) {
@@ -42,10 +36,10 @@ void ExpectUsableByTheLauncher(const CScratchDir& dir, const std::string& librar
   EXPECT_EQ(packing, record->compress_type);
   EXPECT_EQ("pack-pw", record->compress_user_password);
   EXPECT_EQ("客服工作台加载器", record->desc);
-  EXPECT_TRUE(Md5Equal(record->file_check.c_str(), Digest(original).c_str()));
-  EXPECT_TRUE(Md5Equal(record->compress_file_check.c_str(), Digest(packed).c_str()));
+  EXPECT_TRUE(Md5Equal(record->file_check.c_str(), Md5Text(original).c_str()));
+  EXPECT_TRUE(Md5Equal(record->compress_file_check.c_str(), Md5Text(packed).c_str()));
   ASSERT_TRUE(loader.Unpack(packed, unpacked));
-  EXPECT_EQ(Digest(original), Digest(unpacked));
+  EXPECT_EQ(Md5Text(original), Md5Text(unpacked));
 }
 
 // One command turns a library into a configuration plus its packed form.

@@ -183,10 +183,9 @@ HICON CImageStore::GetSizedIcon(const char* name, int width, int height) {
 }
 
 HICON CImageStore::GetSizedIconFromBytes(const CByteBuffer& bytes, int width, int height) {
-  char digest[kMd5HexSize];
-  Md5Hex(bytes, 0, digest, sizeof(digest));
-  if (HICON copy = CopyCachedIcon(digest, width, height)) return copy;
-  return CacheSizedIcon(digest, bytes, width, height);
+  std::string digest = Md5Text(bytes);
+  if (HICON copy = CopyCachedIcon(digest.c_str(), width, height)) return copy;
+  return CacheSizedIcon(digest.c_str(), bytes, width, height);
 }
 
 // Callers always get a new icon: handing out the cached one would let them destroy it.
