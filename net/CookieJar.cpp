@@ -40,12 +40,9 @@ std::string AttributeName(const std::string& part) {
 
 std::string AttributeValue(const std::string& part) { return part.substr(part.find('=') + 1); }
 
-std::vector<std::string> HostLabels(const char* url) {
+std::vector<std::string> HostLabels(const std::string& host) {
   std::vector<std::string> labels;
-  CUrl cracked;
-  if (!cracked.SetUrl(url)) return labels;
   size_t start = 0;
-  const std::string& host = cracked.hostName;
   while (start <= host.size()) {
     size_t dot = host.find('.', start);
     std::string label = host.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
@@ -54,6 +51,11 @@ std::vector<std::string> HostLabels(const char* url) {
     start = dot + 1;
   }
   return labels;
+}
+
+std::vector<std::string> UrlHostLabels(const char* url) {
+  CUrl cracked;
+  return cracked.SetUrl(url) ? HostLabels(cracked.hostName) : std::vector<std::string>();
 }
 
 // The date of an Expires part: after the weekday's comma, before "gmt", as local time.
@@ -144,11 +146,11 @@ bool CCookieJar::SetCookieText(const std::string& value) {
 
 bool CCookieJar::SetCookie(const char* url, const std::string& cookieText) {
   CCookie cookie;
-  std::vector<std::string> labels = HostLabels(url);
+  std::vector<std::string> labels = UrlHostLabels(url);
   if (labels.empty() || !ParseCookieText(cookieText, cookie)) return false;
   if (cookie.name.size() + cookie.value.size() > kMaxCookieBytes) return false;
   // A full jar still takes new values for the cookies it holds; it grows no further nodes.
-  std::vector<const CCookieDomain*> path = PathOf(url);
+  std::vector<const CCookieDomain*> path = PathOf(labels);
   if (m_count >= kMaxCookies && path.size() < labels.size()) return false;
   Domains* level = &m_roots;
   CCookieDomain* node = nullptr;
@@ -175,9 +177,8 @@ bool CCookieJar::SetCookie(const char* url, const std::string& cookieText) {
   return true;
 }
 
-std::vector<const CCookieJar::CCookieDomain*> CCookieJar::PathOf(const char* url) const {
+std::vector<const CCookieJar::CCookieDomain*> CCookieJar::PathOf(const std::vector<std::string>& labels) const {
   std::vector<const CCookieDomain*> path;
-  std::vector<std::string> labels = HostLabels(url);
   const Domains* level = &m_roots;
   for (auto label = labels.rbegin(); label != labels.rend(); ++label) {
     auto found = std::find_if(level->begin(), level->end(), [&](const auto& d) { return d->label == *label; });
@@ -189,8 +190,13 @@ std::vector<const CCookieJar::CCookieDomain*> CCookieJar::PathOf(const char* url
 }
 
 std::string CCookieJar::GetCookieHeader(const char* url) const {
+  CUrl cracked;
+  return cracked.SetUrl(url) ? GetCookieHeader(cracked) : "";
+}
+
+std::string CCookieJar::GetCookieHeader(const CUrl& url) const {
   std::string header;
-  for (const CCookieDomain* node : PathOf(url)) {
+  for (const CCookieDomain* node : PathOf(HostLabels(url.hostName))) {
     for (const CCookie& cookie : node->cookies) {
       if (!header.empty()) header += "; ";
       header += cookie.name + "=" + cookie.value;
@@ -201,7 +207,7 @@ std::string CCookieJar::GetCookieHeader(const char* url) const {
 
 bool CCookieJar::GetCookie(const char* url, const char* name, std::string& value) const {
   value.clear();
-  for (const CCookieDomain* node : PathOf(url)) {
+  for (const CCookieDomain* node : PathOf(UrlHostLabels(url))) {
     for (const CCookie& cookie : node->cookies) {
       if (cookie.name == name) {
         value = cookie.value;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class CUrl;
+
 struct CCookie {
   std::string name;  // compared case-sensitively
   std::string value;
@@ -29,6 +31,7 @@ public:
   bool SetCookieText(const std::string& value);  // one Set-Cookie value
   bool SetCookie(const char* url, const std::string& cookieText);
   std::string GetCookieHeader(const char* url) const;  // "" when nothing matches
+  std::string GetCookieHeader(const CUrl& url) const;  // the same for a URL cracked already
   bool GetCookie(const char* url, const char* name, std::string& value) const;
   void Clear() {
     m_roots.clear();
@@ -44,7 +47,8 @@ private:
   using Domains = std::vector<std::unique_ptr<CCookieDomain>>;
 
   // The nodes from the host's top-level label towards its leftmost one, as far as they exist.
-  std::vector<const CCookieDomain*> PathOf(const char* url) const;
+  // The nodes from the root down the host's labels (given left to right), as far as they exist.
+  std::vector<const CCookieDomain*> PathOf(const std::vector<std::string>& labels) const;
 
   Domains m_roots;
   int m_count = 0;

@@ -41,11 +41,11 @@ std::string DecimalText(long long value) {
 }
 
 // A slash-relative Location continues on the current host, always over http on the default port.
-std::string ResolveLocation(const std::string& currentUrl, const std::string& location) {
+std::string ResolveLocation(const CUrl& current, const std::string& location) {
   std::string trimmed = TrimLeadingSpaces(location);
   if (trimmed.empty() || trimmed[0] != '/') return trimmed;
   std::string resolved;
-  FormatString(resolved, "http://%s%s", CUrl(currentUrl.c_str()).hostName.c_str(), trimmed.c_str());
+  FormatString(resolved, "http://%s%s", current.hostName.c_str(), trimmed.c_str());
   return resolved;
 }
 
@@ -166,7 +166,7 @@ int CHttpClient::FollowRedirects(InnerRequest first, const char* url, bool follo
     std::string location = GetHeader("Location");
     if (location.empty()) return 1;
     if (hops == kMaxRedirects) return 0;
-    current = resolveSlashLocation ? ResolveLocation(current, location) : location;
+    current = resolveSlashLocation ? ResolveLocation(m_requestUrl, location) : location;
     m_effectiveUrl = current;
     Reset();
     if (!referer.empty()) AddHeader("Referer", referer.c_str());
@@ -186,11 +186,11 @@ void CHttpClient::AddIfAbsent(const char* name, const char* value) {
   if (!HasHeader(name)) AddHeader(name, value);
 }
 
-void CHttpClient::AddHostAndCookie(const CUrl& parsed, const std::string& url) {
+void CHttpClient::AddHostAndCookie(const CUrl& parsed) {
   std::string host = parsed.hostName;
   if (parsed.port != kHttpPort) FormatString(host, "%s:%d", parsed.hostName.c_str(), parsed.port);
   AddHeader("Host", host.c_str());
-  std::string cookie = m_cookies.GetCookieHeader(url.c_str());
+  std::string cookie = m_cookies.GetCookieHeader(parsed);
   if (!cookie.empty()) AddHeader("Cookie", cookie.c_str());
 }
 
@@ -314,10 +314,10 @@ struct CHttpClient::MethodPlan {
 int CHttpClient::Request(const MethodPlan& plan, const char* url) {
   std::string target = url ? url : "";
   if (plan.queryParams) target = CleanRequestUrl(target, FormText());
-  CUrl parsed;
+  CUrl& parsed = m_requestUrl;
   if (!ParseRequestUrl(target, parsed)) return 0;
   for (const auto& [name, value] : plan.headersIfAbsent) AddIfAbsent(name, value);
-  AddHostAndCookie(parsed, target);
+  AddHostAndCookie(parsed);
   std::string body = plan.formBody ? FormText() : "";
   if (plan.formBody) AddHeader("Content-Length", DecimalText(body.size()).c_str());
 
@@ -378,10 +378,10 @@ int CHttpClient::InnerDelete(const char* url) {
 // The head may carry the form parameters; the body follows only once the server answers 100.
 int CHttpClient::InnerPutBody(const char* url, const CByteBuffer& body) {
   std::string target = url ? url : "";
-  CUrl parsed;
+  CUrl& parsed = m_requestUrl;
   if (!ParseRequestUrl(target, parsed)) return 0;
   AddIfAbsent("Content-Type", kFormContentType);
-  AddHostAndCookie(parsed, target);
+  AddHostAndCookie(parsed);
   AddHeader("Content-Length", DecimalText(body.Length()).c_str());
   std::string text = RequestText("PUT", target, FormText());
   int result =
@@ -406,7 +406,7 @@ int CHttpClient::InnerPutBody(const char* url, const CByteBuffer& body) {
 int CHttpClient::InnerPostMultipart(const char* url) {
   ApplyProxyFile();
   std::string target = url ? url : "";
-  CUrl parsed;
+  CUrl& parsed = m_requestUrl;
   if (!ParseRequestUrl(target, parsed)) return 0;
   CMultipartForm form;
   for (const auto& [name, value] : m_params.Entries()) form.AddField(name, value);
@@ -418,7 +418,7 @@ int CHttpClient::InnerPostMultipart(const char* url) {
   if (!form.Build(body, boundary)) return 0;
 
   AddIfAbsent("Accept-Encoding", kAcceptEncoding);
-  AddHostAndCookie(parsed, target);
+  AddHostAndCookie(parsed);
   AddHeader("Content-Length", DecimalText(body.Length()).c_str());
   std::string contentType;
   FormatString(contentType, kMultipartContentType, boundary.c_str());

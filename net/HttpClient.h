@@ -15,9 +15,9 @@
 #include "net/HttpResponse.h"
 #include "net/IncomingResponse.h"
 #include "net/LowSpeedRule.h"
+#include "net/Url.h"
 
 class CEventSocket;
-class CUrl;
 
 // Progress of a download or upload; setting *continueFlag to 0 cancels the request.
 typedef void (*ProgressCallback)(int done, int total, DWORD_PTR userData, int* continueFlag);
@@ -110,7 +110,7 @@ private:
   int FollowRedirects(InnerRequest first, const char* url, bool followRedirects, bool resolveSlashLocation);
   void ApplyProxyFile();
   void AddIfAbsent(const char* name, const char* value);
-  void AddHostAndCookie(const CUrl& parsed, const std::string& url);
+  void AddHostAndCookie(const CUrl& parsed);
   std::string RequestText(const char* method, const std::string& url, const std::string& body) const;
   bool Connect(CEventSocket& socket, const CUrl& parsed) const;
   int Exchange(const std::string& text, const CUrl& parsed, int receiveSize, bool reportProgress,
@@ -139,6 +139,9 @@ private:
   std::string m_proxyHost;
   int m_proxyPort = 0;
   std::string m_effectiveUrl;
+  // The target of the request in flight (or last sent), cracked once: its connection, Host,
+  // cookies and a redirect's slash-relative Location all come from it.
+  CUrl m_requestUrl;
   std::vector<std::string> m_fileNames;
   std::vector<CByteBuffer> m_fileContents;
   ProgressCallback m_uploadCallback = nullptr;
