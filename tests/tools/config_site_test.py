@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Tests of the site layout: nginx-site.sh, publish.sh and config_server.py --site, each against
 real nginx and Python server processes on loopback."""
-import hashlib, http.client, os, shutil, socket, stat, subprocess, sys, tempfile, threading, time, unittest
+import hashlib, os, shutil, socket, stat, subprocess, sys, tempfile, threading, time, unittest
+
+from config_server_test import http_get
 
 TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "config-server")
 NGINX = shutil.which("nginx") or "/usr/sbin/nginx"
@@ -84,13 +86,7 @@ class SiteTest(unittest.TestCase):
         return [("nginx", self.start_nginx()[0]), ("python", self.start_python())]
 
     def get(self, port, target, **headers):
-        connection = http.client.HTTPConnection("127.0.0.1", port, timeout=20)
-        try:
-            connection.request("GET", target, headers={k.replace("_", "-"): v for k, v in headers.items()})
-            response = connection.getresponse()
-            return response.status, response.headers, response.read()
-        finally:
-            connection.close()
+        return http_get(port, target, **headers)
 
     def releases(self):
         return sorted(n for n in os.listdir(os.path.join(self.site, "releases")) if not n.endswith(".files"))

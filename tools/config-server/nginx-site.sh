@@ -107,6 +107,8 @@ http {
     location / {
       root \$velmor_release;
       limit_rate $limit_rate;
+      # A cache in front asks again: a package under a fixed name changes with each release.
+      add_header Cache-Control "no-cache";
     }
   }
 }
