@@ -195,6 +195,18 @@ class SiteTest(unittest.TestCase):
                 self.assertIn(self.get(port, "/loader.db")[0], (404, 503))
                 self.assertIn(self.get(port, "/index.html")[0], (404, 503))
 
+    def test_publishes_at_the_same_time_each_land_whole(self):
+        configs = [os.urandom(200) for _ in range(4)]
+        stagings = [self.staging({"loader.db": config}) for config in configs]
+        runs = [subprocess.Popen(["bash", os.path.join(TOOLS, "publish.sh"), staging, self.site],
+                                 stdout=subprocess.DEVNULL) for staging in stagings]
+        self.assertEqual([0] * 4, [run.wait(60) for run in runs])
+        self.assertEqual(4, len(self.releases()))
+        with open(os.path.join(self.site, "validators.map")) as f:
+            self.assertEqual(4, len(f.readlines()))
+        with open(os.path.join(self.site, "current", "loader.db"), "rb") as f:
+            self.assertIn(f.read(), configs)
+
     def test_wrong_arguments_are_refused(self):
         scripts = [("nginx-site.sh", self.site, "port", "out.conf"), ("nginx-site.sh", self.site),
                    ("publish.sh", self.folder.name, self.site),  # no loader.db

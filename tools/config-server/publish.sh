@@ -40,6 +40,9 @@ done
 site=$(realpath "$site")
 releases=$site/releases
 mkdir -p "$releases"
+# One publish or rollback at a time: both rewrite the map and the link.
+exec 9>"$site/.publish.lock"
+flock 9
 
 # Release names sort by the time of publishing.
 release_names() { find "$releases" -mindepth 1 -maxdepth 1 -type d ! -name '.*' -printf '%f\n' | sort; }
@@ -71,7 +74,7 @@ reload_nginx() { # pid file
 }
 
 switch_to() { # release name
-  ln -s "releases/$1" "$site/.current.new"
+  ln -sfn "releases/$1" "$site/.current.new"  # -f: a run that was killed may have left one
   mv -T "$site/.current.new" "$site/current"  # rename(2): readers see the old or the new link
 }
 
