@@ -2,7 +2,8 @@
 # Benchmarks (figures, never pass/fail), each against a reference tool in the same run:
 #   MD5 of a 256 MiB file against md5sum;
 #   64 MiB downloads from loopback servers against curl and WinINet, chunked against plain,
-#   gzip inflation against zcat, and the peak memory of a download.
+#   gzip inflation against zcat, and the peak memory of a download;
+#   the configuration servers under a crowd of launchers (scripts/config-server-bench.sh).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${VELMOR_BUILD_DIR:-"$ROOT/build"}
@@ -115,3 +116,5 @@ inflated=$(run_bench "$BUILD_DIR/bin/http_bench.exe" inflate "$(wine_path "$data
 ours_inflate=$(echo "$inflated" | field seconds)
 echo "gzip ($(stat -c %s "$data/text.gz") bytes): zcat ${zcat_seconds}s, ours ${ours_inflate}s"
 echo "ratio_inflate_speed_ours_to_zcat $(ratio "$zcat_seconds" "$ours_inflate")"
+
+bash "$ROOT/scripts/config-server-bench.sh"

@@ -5,6 +5,17 @@ import hashlib, http.client, json, os, subprocess, sys, tempfile, time, unittest
 TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "config-server")
 
 
+def http_get(port, target, timeout=20, **headers):
+    """One GET on a connection of its own (header names with _ for -): status, headers, body."""
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=timeout)
+    try:
+        connection.request("GET", target, headers={k.replace("_", "-"): v for k, v in headers.items()})
+        response = connection.getresponse()
+        return response.status, response.headers, response.read()
+    finally:
+        connection.close()
+
+
 class ConfigServerTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.TemporaryDirectory()
@@ -37,13 +48,7 @@ class ConfigServerTest(unittest.TestCase):
             self.port = int(f.read())
 
     def get(self, target, **headers):
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
-        try:
-            connection.request("GET", target, headers={k.replace("_", "-"): v for k, v in headers.items()})
-            response = connection.getresponse()
-            return response.status, response.headers, response.read()
-        finally:
-            connection.close()
+        return http_get(self.port, target, **headers)
 
     def logged(self, key, count):
         """The key of each logged request, once `count` are there: the server logs after answering."""

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Reference configuration server for the launcher (Python 3 standard library only).
 
-Serves a publish folder as made by velmor-pack: /loader.db carries an ETag of the quoted
+Serves a publish folder as made by velmor-pack, or the current release of a site folder kept by
+publish.sh (--site: SITE/current is resolved again for every request, so a switch is seen at
+once and one request is served from one release): /loader.db carries an ETag of the quoted
 upper-case MD5 of the file and is answered with 304 when "If-None-Match" names that tag; every
 other file (the packed loader library) is served with its Content-Length. Request targets may be
 in origin form ("GET /loader.db") or absolute form ("GET http://config.example/loader.db"), the
@@ -29,8 +31,9 @@ CHUNK_DIVISOR = 20  # a throttled body goes out in about 20 pieces per second
 class ServerState:
     """What the request threads share: the publish folder, the failure budget and the logs."""
 
-    def __init__(self, publish, bytes_per_second, fail_first, fail_with, log_path):
-        self.publish = os.path.realpath(publish)
+    def __init__(self, publish, site, bytes_per_second, fail_first, fail_with, log_path):
+        self.publish = os.path.realpath(publish) if publish else None
+        self.site = site
         self.bytes_per_second = bytes_per_second
         self.fail_with = fail_with
         self.log_path = log_path
@@ -52,13 +55,18 @@ class ServerState:
                 with open(self.log_path, "a", encoding="utf-8") as log:
                     log.write(json.dumps(entry) + "\n")
 
+    def folder(self):
+        """The folder served now: the publish folder, or the release SITE/current links to."""
+        return self.publish or os.path.realpath(os.path.join(self.site, "current"))
+
     def resolve(self, url_path):
         """The published file for a request path, or None; nothing outside the folder is served."""
         parts = [part for part in urllib.parse.unquote(url_path).split("/") if part]
         if not parts or any(part in (".", "..") or "\\" in part for part in parts):
             return None
-        candidate = os.path.realpath(os.path.join(self.publish, *parts))
-        if os.path.commonpath([candidate, self.publish]) != self.publish or not os.path.isfile(candidate):
+        folder = self.folder()
+        candidate = os.path.realpath(os.path.join(folder, *parts))
+        if os.path.commonpath([candidate, folder]) != folder or not os.path.isfile(candidate):
             return None
         return candidate
 
@@ -168,7 +176,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--publish", required=True, help="folder with loader.db and the packages")
+    source = parser.add_mutually_exclusive_group(required=True)
+    source.add_argument("--publish", help="folder with loader.db and the packages")
+    source.add_argument("--site", help="site folder of publish.sh: serves SITE/current")
     parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1; 0 picks a free one")
     parser.add_argument("--port-file", help="write the port here once listening")
     parser.add_argument("--log", help="append one JSON object per request to this file")
@@ -188,13 +198,15 @@ def write_port_file(path, port):
 
 def main(argv):
     args = parse_arguments(argv)
-    if not os.path.isdir(args.publish):
-        sys.exit("config_server: no publish folder at %s" % args.publish)
+    served = args.publish or args.site
+    if not os.path.isdir(served):
+        sys.exit("config_server: no folder at %s" % served)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
-    server.state = ServerState(args.publish, args.slow_bytes_per_second, args.fail_first, args.fail_with, args.log)
+    server.state = ServerState(args.publish, args.site, args.slow_bytes_per_second, args.fail_first, args.fail_with,
+                               args.log)
     port = server.server_address[1]
-    print("listening on http://127.0.0.1:%d/ serving %s" % (port, server.state.publish), flush=True)
+    print("listening on http://127.0.0.1:%d/ serving %s" % (port, os.path.realpath(served)), flush=True)
     if args.port_file:
         write_port_file(args.port_file, port)
     try:
