@@ -182,14 +182,13 @@ bool CLoadFlow::Stopped() const { return m_splash.StopRequested(); }
 bool CLoadFlow::AskRetry(const char* failure) {
   if (Stopped()) return false;
   std::string message = failure + Formatted(kRetryBodyFormat, ProductWebAddress());
-  // The text holds no "%" of its own: the format call shows it as it is.
-  return m_splash.ShowMessageFormat(kNetworkCaption, MB_RETRYCANCEL | MB_ICONHAND, message.c_str()) == IDRETRY;
+  return m_splash.ShowMessage(message.c_str(), kNetworkCaption, MB_RETRYCANCEL | MB_ICONHAND) == IDRETRY;
 }
 
 bool CLoadFlow::Fail(const char* status, const char* message) {
   m_splash.SetStatusText(status);
   std::string text = message + Formatted(kHelpFormat, ProductWebAddress());
-  m_splash.ShowMessageFormat(kErrorCaption, MB_ICONHAND, text.c_str());
+  m_splash.ShowMessage(text.c_str(), kErrorCaption, MB_ICONHAND);
   return false;
 }
 
