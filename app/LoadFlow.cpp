@@ -43,7 +43,7 @@ const char kStartFailedWithErrorFormat[] = "启动软件失败！\r\n%s\r\n\r\n�
 // Pauses after the failed attempts; a 0 ends the round.
 const int kConfigRetryDelays[] = {3, 5, 8, 0};
 const int kLoaderRetryDelays[] = {3, 5, 8};
-constexpr DWORD kRetryTextPauseMs = 1000;
+constexpr DWORD kRetryTextPauseSeconds = 1;
 
 const char kOverrideSwitch[] = "update.ini";
 const char kOverrideLibrary[] = "loader.dll";
@@ -61,8 +61,8 @@ std::string Formatted(const char* format, const std::string& value) {
 
 }  // namespace
 
-CLoadFlow::CLoadFlow(CSplashWindow& splash, CModuleLoader& loader, bool offlineStart)
-    : m_splash(splash), m_loader(loader), m_offlineStart(offlineStart) {
+CLoadFlow::CLoadFlow(CSplashWindow& splash, CModuleLoader& loader, bool offlineStart, DWORD secondMs)
+    : m_splash(splash), m_loader(loader), m_offlineStart(offlineStart), m_secondMs(secondMs) {
   m_loader.SetAbortEvent(m_splash.StopEvent());
 }
 
@@ -122,7 +122,7 @@ bool CLoadFlow::DownloadConfigWithRetry(CByteBuffer& config) {
       return true;
     }
     int delay = kConfigRetryDelays[attempt];
-    if (delay == 0 || !CountDown(delay, attempt) || !Pause(kRetryTextPauseMs)) return false;
+    if (delay == 0 || !CountDown(delay, attempt) || !Pause(kRetryTextPauseSeconds * m_secondMs)) return false;
   }
 }
 
@@ -163,7 +163,7 @@ bool CLoadFlow::CountDown(int seconds, int attempt) {
   std::string text;
   FormatString(text, kCountdownFormat, seconds);
   m_splash.SetStatusText(text.c_str());
-  if (!Pause(static_cast<DWORD>(seconds) * 1000)) return false;
+  if (!Pause(static_cast<DWORD>(seconds) * m_secondMs)) return false;
   std::string retrying;
   FormatString(retrying, kRetryingFormat, attempt + 1);
   m_splash.SetProgressFormat((retrying + "(%s)...").c_str());

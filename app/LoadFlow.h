@@ -17,9 +17,14 @@ class CSplashWindow;
 
 class CLoadFlow {
 public:
+  // One second of the flow's pauses: the countdowns of 3, 5 and 8 seconds and the retry text.
+  static constexpr DWORD kSecondMs = 1000;
+
   // With `offlineStart`, a first round of configuration attempts that found no server is
   // followed by the cached configuration, when the loader it names is installed and intact.
-  CLoadFlow(CSplashWindow& splash, CModuleLoader& loader, bool offlineStart = BuildConfig::kOfflineStart);
+  // `secondMs` shortens the pauses for tests; the texts still count seconds.
+  CLoadFlow(CSplashWindow& splash, CModuleLoader& loader, bool offlineStart = BuildConfig::kOfflineStart,
+            DWORD secondMs = kSecondMs);
 
   bool RunLoadFlow();
   bool UpdateLoader(CByteBuffer& loaderBytes);
@@ -45,6 +50,7 @@ private:
   CSplashWindow& m_splash;
   CModuleLoader& m_loader;
   bool m_offlineStart;
+  DWORD m_secondMs;
   int m_configStatus = -1;  // of the last configuration attempt; -1: no answer came
 };
 

@@ -16,6 +16,9 @@
 
 namespace {
 
+// Long enough for each text to be painted, far shorter than the product's second.
+constexpr DWORD kTestSecondMs = 100;
+
 // Every text the bar paints, recorded from its window procedure on the main thread. The flow
 // starts once the bar has painted itself: before that, a repaint request finds nothing to paint.
 CSplashWindow* g_splash = nullptr;
@@ -48,7 +51,7 @@ TEST(LoadFlow, ConfigurationRetriesCountDownOnTheBarAndTheBarClosesWithOne) {
   CSplashWindow splash([&](CSplashWindow& window) {
     shown.Wait(INFINITE);
     CByteBuffer config;
-    downloaded = CLoadFlow(window, loader).DownloadConfigWithRetry(config);
+    downloaded = CLoadFlow(window, loader, false, kTestSecondMs).DownloadConfigWithRetry(config);
   });
   ASSERT_TRUE(splash.CreateCentred());
   g_splash = &splash;
