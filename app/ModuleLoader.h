@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/LoaderConfig.h"
+#include "data/LoaderConfig.h"
 #include "app/LoaderContract.h"
 #include "base/ByteBuffer.h"
 #include "net/HttpClient.h"

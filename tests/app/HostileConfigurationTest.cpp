@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "DeflateForTests.h"
-#include "app/LoaderConfig.h"
+#include "data/LoaderConfig.h"
 #include "app/ModuleLoader.h"
 #include "data/DbContainer.h"
 #include "data/ZipArchive.h"

@@ -11,7 +11,7 @@
 
 #include "BuildConfig.h"
 #include "LauncherEndToEndFixture.h"
-#include "app/LoaderConfig.h"
+#include "data/LoaderConfig.h"
 #include "app/ModuleLoader.h"
 #include "base/FileUtil.h"
 

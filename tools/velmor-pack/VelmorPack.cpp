@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LoaderConfig.h"
+#include "data/LoaderConfig.h"
 #include "app/ModuleLoader.h"
 #include "base/FileUtil.h"
 #include "base/Md5.h"

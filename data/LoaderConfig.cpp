@@ -1,4 +1,4 @@
-#include "app/LoaderConfig.h"
+#include "data/LoaderConfig.h"
 
 #include <windows.h>
 
