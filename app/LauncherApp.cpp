@@ -87,15 +87,16 @@ bool CLauncherApp::PrepareDataDirectory() {
   char directory[MAX_PATH] = {};
   if (!FindDataDirectory(directory, sizeof(directory))) {
     CreateDataDirectory(nullptr);
-    if (!FindDataDirectory(directory, sizeof(directory))) {
-      std::string message;
-      FormatString(message, kDataDirectoryFailedFormat, ProductWebAddress().c_str());
-      ShowDesktopMessage(message.c_str(), kErrorCaption, MB_ICONHAND);
-      return false;
-    }
+    if (!FindDataDirectory(directory, sizeof(directory))) return ReportNoDataDirectory();
   }
-  SetDataRoot(directory);
-  return true;
+  return SetDataRoot(directory) || ReportNoDataDirectory();
+}
+
+bool CLauncherApp::ReportNoDataDirectory() const {
+  std::string message;
+  FormatString(message, kDataDirectoryFailedFormat, ProductWebAddress().c_str());
+  ShowDesktopMessage(message.c_str(), kErrorCaption, MB_ICONHAND);
+  return false;
 }
 
 void CLauncherApp::ReadVersionResource() {

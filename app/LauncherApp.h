@@ -28,6 +28,7 @@ public:
 
 private:
   bool PrepareDataDirectory();
+  bool ReportNoDataDirectory() const;
   void ReadVersionResource();
   bool RunSplash();
 

@@ -57,7 +57,12 @@ bool CreateDataDirectory(const char* path) {
   return ExeDirCandidate(beside) && beside.MakeDirectory();
 }
 
-void SetDataRoot(const char* path) { lstrcpynA(g_dataRoot, path ? path : "", sizeof(g_dataRoot)); }
+bool SetDataRoot(const char* path) {
+  if (!path) path = "";
+  if (strlen(path) >= sizeof(g_dataRoot)) return false;
+  strcpy(g_dataRoot, path);
+  return true;
+}
 
 const char* GetDataRoot() { return g_dataRoot; }
 

@@ -11,7 +11,9 @@ bool FindDataDirectory(char* out, int size);
 // "velmor files", or the executable directory's when that cannot be made.
 bool CreateDataDirectory(const char* path);
 
-void SetDataRoot(const char* path);
+// Every later path derives from the root, so a root that does not fit whole (past 259
+// characters) is refused and the root stays as it was; null sets it empty.
+bool SetDataRoot(const char* path);
 const char* GetDataRoot();
 
 bool ExeDirHasFile(const char* name);

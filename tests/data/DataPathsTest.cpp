@@ -85,13 +85,18 @@ TEST_F(DataDirectoryTest, CreationOfAGivenPathMakesEveryLevel) {
   EXPECT_TRUE(DirectoryExists(target));
 }
 
-TEST(DataRoot, HoldsAtMostTheLongestPath) {
-  std::string longer(300, 'r');
-  SetDataRoot(longer.c_str());
-  EXPECT_EQ(259u, strlen(GetDataRoot()));
-  SetDataRoot("C:\\root");
+// A cut root would put every later path in another directory: a root too long is refused whole.
+TEST(DataRoot, RefusesARootLongerThanTheLongestPath) {
+  ASSERT_TRUE(SetDataRoot("C:\\root"));
   EXPECT_STREQ("C:\\root", GetDataRoot());
-  SetDataRoot(nullptr);
+  const std::string longest = "C:\\" + std::string(256, 'r');
+  for (size_t extra : {1u, 41u}) {
+    EXPECT_FALSE(SetDataRoot((longest + std::string(extra, 'r')).c_str())) << extra;
+    EXPECT_STREQ("C:\\root", GetDataRoot());
+  }
+  ASSERT_TRUE(SetDataRoot(longest.c_str()));
+  EXPECT_EQ(longest, GetDataRoot());
+  EXPECT_TRUE(SetDataRoot(nullptr));
   EXPECT_STREQ("", GetDataRoot());
 }
 
