@@ -52,10 +52,10 @@ TEST(LauncherApp, KnowsItsMainThreadAndSwitches) {
   EXPECT_FALSE(app.HasSwitch("/u"));
 }
 
-TEST(Elevation, WineRunsEveryProcessElevated) {
-  // So the relaunch takes the direct CreateProcess branch here; the "runas" branch needs a
-  // real Windows with UAC.
-  EXPECT_TRUE(IsProcessElevated());
+// An elevated process holds the debug privilege and can switch it on. Without elevation there is
+// nothing to check (Wine runs every process elevated; Windows with UAC may not).
+TEST(Elevation, AnElevatedProcessEnablesTheDebugPrivilege) {
+  if (!IsProcessElevated()) GTEST_SKIP() << "skipped: this process is not elevated";
   EXPECT_TRUE(EnableDebugPrivilege());
 }
 
