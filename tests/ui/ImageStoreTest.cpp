@@ -78,6 +78,19 @@ TEST(ImageStore, DecodingPremultipliesMasksAndMarksAlpha) {
   EXPECT_EQ(masked, store.FindImage("masked", nullptr, 0));  // cached: a later mask changes nothing
   EXPECT_FALSE(store.ReplaceImage("opaque", SolidPng(3, 2, kRed), 0)->hasAlpha);
   EXPECT_EQ(nullptr, store.ReplaceImage("text", Bytes("not an image"), 0));
+
+  // An opaque image gets its alpha from the mask alone: the keyed pixel, and only it, goes clear.
+  const uint32_t kGreen = Argb(255, 0, 255, 0);
+  CByteBuffer opaque = MakePng(2, 1, {kGreen, kRed});
+  const SkinImage* unmasked = store.ReplaceImage("opaque unmasked", opaque, 0);
+  const SkinImage* keyed = store.ReplaceImage("opaque keyed", opaque, kGreen);
+  ASSERT_NE(nullptr, unmasked);
+  ASSERT_NE(nullptr, keyed);
+  EXPECT_FALSE(unmasked->hasAlpha);
+  EXPECT_EQ(kGreen, DibPixel(unmasked->bitmap.Get(), 0, 0));
+  EXPECT_TRUE(keyed->hasAlpha);
+  EXPECT_EQ(0u, DibPixel(keyed->bitmap.Get(), 0, 0));
+  EXPECT_EQ(kRed, DibPixel(keyed->bitmap.Get(), 1, 0));
 }
 
 TEST(ImageStore, PackageEntriesAreAddedReplacedAndRemovedIgnoringCase) {
