@@ -138,8 +138,6 @@ void UnzipHandleTraits::Close(Handle h) { unzClose(h); }
 
 void ZipHandleTraits::Close(Handle h) { zipClose(h, nullptr); }
 
-CZipReader::~CZipReader() = default;
-
 bool CZipReader::Open(const CByteBuffer& archive) {
   Close();
   m_stream.bytes = archive;
@@ -237,8 +235,6 @@ bool CZipReader::Extract(int index, CByteBuffer& out, const char* password) {
   out = content;
   return true;
 }
-
-CZipWriter::~CZipWriter() = default;
 
 bool CZipWriter::Create(const char* path) {
   Close();

@@ -36,13 +36,9 @@ struct ZipHandleTraits {
 using CUnzipHandle = CScopedHandle<UnzipHandleTraits>;
 using CZipHandle = CScopedHandle<ZipHandleTraits>;
 
+// Neither reader nor writer can be copied: each owns its minizip handle.
 class CZipReader {
 public:
-  CZipReader() = default;
-  ~CZipReader();
-  CZipReader(const CZipReader&) = delete;
-  CZipReader& operator=(const CZipReader&) = delete;
-
   // Keeps a shared copy of the bytes while open. Refuses an archive that two readers could see
   // differently: too many entries, a local header naming its entry otherwise than the central
   // directory, names equal ignoring case, a name flagged UTF-8 that is not exactly ANSI text.
@@ -75,17 +71,12 @@ private:
   bool GoTo(int index);
 
   MemoryStream m_stream;
-  CUnzipHandle m_zip;
+  CUnzipHandle m_zip;  // after the stream it reads from, so it is closed first
   std::vector<Entry> m_entries;
 };
 
 class CZipWriter {
 public:
-  CZipWriter() = default;
-  ~CZipWriter();
-  CZipWriter(const CZipWriter&) = delete;
-  CZipWriter& operator=(const CZipWriter&) = delete;
-
   bool Create(const char* path);  // a new archive, replacing any file there
   // Deflates `bytes` into entry `name`; with a password, the entry gets zip's traditional encryption.
   bool Add(const char* name, const CByteBuffer& bytes, const char* password = nullptr);
