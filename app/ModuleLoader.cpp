@@ -41,21 +41,23 @@ void StoreFile(const char* path, const CByteBuffer& bytes) {
   if (path && CPath(path).CreateParentDirectory()) bytes.WriteToFile(path, false);
 }
 
-// The MD5 check, and the SHA-256 check whenever the record carries a well-formed digest (a signed
-// record always does).
-bool MatchesDigests(const CByteBuffer& bytes, const std::string& md5, const std::string& sha256) {
+// The MD5 check, and the SHA-256 check whenever the record carries a well-formed digest; signed,
+// a record without one matches nothing.
+bool MatchesDigests(const CByteBuffer& bytes, const std::string& md5, const std::string& sha256, bool signedMode) {
   if (!Md5Equal(Md5Text(bytes).c_str(), md5.c_str())) return false;
-  return !IsSha256Text(sha256) || Sha256Text(bytes) == sha256;
+  if (!IsSha256Text(sha256)) return !signedMode;
+  return Sha256Text(bytes) == sha256;
 }
 
 // The named file beside the configuration (or the executable), when it matches its digests.
-bool ReadCheckedFile(const std::string& name, const std::string& md5, const std::string& sha256, CByteBuffer& out) {
+bool ReadCheckedFile(const std::string& name, const std::string& md5, const std::string& sha256, bool signedMode,
+                     CByteBuffer& out) {
   CDataPaths paths;
   const char* path = paths.GetLoaderFilePath(name.c_str());
   if (!path || !CPath(path).IsFile()) return false;
   CByteBuffer bytes;
   if (bytes.ReadFromFile(path) <= 0) return false;
-  if (!MatchesDigests(bytes, md5, sha256)) return false;
+  if (!MatchesDigests(bytes, md5, sha256, signedMode)) return false;
   out = bytes;
   return true;
 }
@@ -226,11 +228,11 @@ bool CModuleLoader::DownloadConfig(CByteBuffer& out, ProgressCallback progress, 
 }
 
 bool CModuleLoader::CheckInstalled(const LoaderFile& file, CByteBuffer& out) const {
-  return ReadCheckedFile(file.file_name, file.file_check, file.file_sha256, out);
+  return ReadCheckedFile(file.file_name, file.file_check, file.file_sha256, IsSigned(), out);
 }
 
 bool CModuleLoader::CheckPacked(const LoaderFile& file, CByteBuffer& out) const {
-  return ReadCheckedFile(file.compress_file_name, file.compress_file_check, file.compress_file_sha256, out);
+  return ReadCheckedFile(file.compress_file_name, file.compress_file_check, file.compress_file_sha256, IsSigned(), out);
 }
 
 bool CModuleLoader::DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress,
@@ -244,7 +246,7 @@ bool CModuleLoader::DownloadPackage(const LoaderFile& file, CByteBuffer& out, Pr
   }
   if (body.IsEmpty()) return false;
   if (CLoaderConfig::HasCompression(file) &&
-      !MatchesDigests(body, file.compress_file_check, file.compress_file_sha256)) {
+      !MatchesDigests(body, file.compress_file_check, file.compress_file_sha256, IsSigned())) {
     return false;
   }
   out = body;
@@ -257,7 +259,7 @@ bool CModuleLoader::Unpack(const CByteBuffer& packed, CByteBuffer& out) const {
   CByteBuffer unpacked;
   if (!UnpackEntry(*file, packed, unpacked)) return false;
   // Signed, what gets written and loaded is what the publisher signed, whatever the package held.
-  if (IsSigned() && !MatchesDigests(unpacked, file->file_check, file->file_sha256)) return false;
+  if (IsSigned() && !MatchesDigests(unpacked, file->file_check, file->file_sha256, true)) return false;
   out = unpacked;
   return true;
 }
@@ -307,7 +309,8 @@ bool CModuleLoader::LoadModule(const CByteBuffer& loaderBytes) {
   if (!path) return FailLoading(ERROR_PATH_NOT_FOUND);
   // The file is read once more right before loading: what the checks saw may since have changed.
   CByteBuffer onDisk;
-  if (IsSigned() && (onDisk.ReadFromFile(path) <= 0 || !MatchesDigests(onDisk, file->file_check, file->file_sha256))) {
+  if (IsSigned() &&
+      (onDisk.ReadFromFile(path) <= 0 || !MatchesDigests(onDisk, file->file_check, file->file_sha256, true))) {
     return Fail(kLoaderMismatchText);
   }
 
