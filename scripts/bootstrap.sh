@@ -8,7 +8,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DEPS="$ROOT/.deps"
 STAMP="$DEPS/bootstrap.stamp"
 # Bump when the list of packages or sources below changes.
-BOOTSTRAP_VERSION=6
+BOOTSTRAP_VERSION=7
 
 ZLIB_SOURCE_VERSION=1:1.2.13.dfsg-1
 
@@ -17,6 +17,8 @@ PACKAGES=(
   cmake ninja-build make python3
   # The benchmarks' references: curl for downloads (zcat and md5sum come with the base system).
   curl
+  # The signing tests' independent party: keys and signatures made and checked by openssl.
+  openssl
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev libz-mingw-w64-dev libstb-dev googletest
   wine wine32:i386 xvfb xauth x11-utils
@@ -34,7 +36,7 @@ log() { printf '[bootstrap] %s\n' "$*"; }
 
 if [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$BOOTSTRAP_VERSION" ] \
    && command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null && command -v nginx >/dev/null \
-   && [ -d "$DEPS/src/zlib" ] && [ -d "$DEPS/src/jsoncpp" ]; then
+   && command -v openssl >/dev/null && [ -d "$DEPS/src/zlib" ] && [ -d "$DEPS/src/jsoncpp" ]; then
   exec bash "$ROOT/scripts/ensure-i386.sh"
 fi
 
