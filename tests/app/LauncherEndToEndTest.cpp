@@ -580,6 +580,15 @@ protected:
     return ReadFileBytes(scratch.File("loader.db"));
   }
 
+  // One start that makes one request only (the configuration, from the cache's point of view); it.
+  Request LaunchForOneRequest() {
+    m_logStart["normal"] = Lines(LogOf("normal")).size();
+    EXPECT_EQ(0u, Launch());
+    std::vector<Request> requests = Requests("normal", 1);
+    EXPECT_EQ(1u, requests.size());
+    return requests.empty() ? Request{"", "", -1} : requests[0];
+  }
+
   // The parse failure's message and nothing started.
   void ExpectRefused() {
     ASSERT_EQ(1u, m_seen.size());
@@ -597,11 +606,7 @@ TEST_F(SignedConfiguration, ASignedConfigurationStartsAndIsVerifiedAgainOnThe304
   std::string good = InstallSigned("5");
   EXPECT_TRUE(m_seen.empty());
   EXPECT_EQ(good, Cached());
-  m_logStart["normal"] = Lines(LogOf("normal")).size();
-  EXPECT_EQ(0u, Launch());
-  std::vector<Request> requests = Requests("normal", 1);
-  ASSERT_EQ(1u, requests.size());
-  EXPECT_EQ(304, requests[0].status);
+  EXPECT_EQ(304, LaunchForOneRequest().status);
   ExpectWorkbenchStarted();
 }
 
@@ -643,12 +648,9 @@ TEST_F(SignedConfiguration, RefusedConfigurationsNeverReplaceTheCachedOne) {
 
   // The last good configuration and its validator are still in place.
   ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", good));
-  m_logStart["normal"] = Lines(LogOf("normal")).size();
-  EXPECT_EQ(0u, Launch());
-  std::vector<Request> requests = Requests("normal", 1);
-  ASSERT_EQ(1u, requests.size());
-  EXPECT_EQ("\"" + UpperMd5(good) + "\"", requests[0].ifNoneMatch);
-  EXPECT_EQ(304, requests[0].status);
+  Request request = LaunchForOneRequest();
+  EXPECT_EQ("\"" + UpperMd5(good) + "\"", request.ifNoneMatch);
+  EXPECT_EQ(304, request.status);
   ExpectWorkbenchStarted();
 }
 
@@ -661,11 +663,7 @@ TEST_F(SignedConfiguration, ACachedConfigurationAlteredOnDiskIsRefusedOnThe304) 
   // The server holds the same bytes, so it answers 304 and the launcher uses its cache.
   ASSERT_TRUE(WriteFileBytes(LoaderDir() + "\\loader_config.db", forged));
   ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", forged));
-  m_logStart["normal"] = Lines(LogOf("normal")).size();
-  EXPECT_EQ(0u, Launch());
-  std::vector<Request> requests = Requests("normal", 1);
-  ASSERT_EQ(1u, requests.size());
-  EXPECT_EQ(304, requests[0].status);
+  EXPECT_EQ(304, LaunchForOneRequest().status);
   ExpectRefused();
 }
 
