@@ -87,6 +87,8 @@ bool ReadStringMember(const Json::Value& object, const char* key, std::string& o
 // The optional keys: absent, or a JSON string. Without a signature key any other value is ignored,
 // so an unsigned configuration that loaded before still loads.
 bool ReadOptionalMembers(const Json::Value& object, LoaderFile& file, bool strict) {
+  // Keys are unique and the ten are there: a record of ten members has nothing more to look up.
+  if (object.size() <= static_cast<Json::ArrayIndex>(kKeyCount)) return true;
   for (int k = 0; k < kOptionalKeyCount; ++k) {
     const char* key = kOptionalKeys[k];
     const Json::Value* member = object.find(key, key + strlen(key));
