@@ -102,6 +102,8 @@ class SigningInteropTest(unittest.TestCase):
                     self.assertEqual(hashlib.sha256(f.read()).hexdigest(), record["file_sha256"])
                 self.assertEqual(hashlib.sha256(self.read("loader.zip")).hexdigest(), record["compress_file_sha256"])
                 self.assertEqual(("3", "2099-01-01T00:00:00Z"), (record["serial"], record["expires"]))
+                shown = self.pack("show", windows_path(self.path("loader.db")))[1]
+                self.assertIn("  serial: 3\n", shown.replace("\r", ""))
                 self.assertTrue(self.openssl_verifies("sec1.pem.pub", "entries/data.txt", rs))
                 self.write("altered.txt", self.read("entries/data.txt").replace(b'"3"', b'"4"'))
                 self.assertFalse(self.openssl_verifies("sec1.pem.pub", "altered.txt", rs))

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/LoaderConfig.h"
@@ -295,6 +296,14 @@ void PrintRecord(const LoaderFile& file) {
   printf("  compress_file_name: %s\n  compress_type: %s\n  compress_user_password: %s\n  compress_file_check: %s\n",
          file.compress_file_name.c_str(), file.compress_type.c_str(), file.compress_user_password.c_str(),
          file.compress_file_check.c_str());
+  const std::pair<const char*, const std::string*> signedFields[] = {
+      {"file_sha256", &file.file_sha256},
+      {"compress_file_sha256", &file.compress_file_sha256},
+      {"serial", &file.serial},
+      {"expires", &file.expires}};
+  for (const auto& field : signedFields) {
+    if (!field.second->empty()) printf("  %s: %s\n", field.first, field.second->c_str());
+  }
 }
 
 // Every entry is listed, or the tool fails: a directory it cannot walk is a damaged container.
