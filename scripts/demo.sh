@@ -35,7 +35,8 @@ build_signed_launcher() {
       --out "$(windows_path "$DEMO_KEY")" | tr -d '\r' > "$DEMO_KEY.public"
   fi
   cmake -S "$ROOT" -B "$SIGNED_BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DVELMOR_BUILD_TESTS=OFF -DVELMOR_CONFIG_PUBLIC_KEY="$(cat "$DEMO_KEY.public")" >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DVELMOR_BUILD_TESTS=OFF \
+    -DVELMOR_CONFIG_PUBLIC_KEY="$(cat "$DEMO_KEY.public")" >/dev/null
   cmake --build "$SIGNED_BUILD_DIR" --target velmor
 }
 

@@ -150,7 +150,8 @@ class SigningInteropTest(unittest.TestCase):
         cases = [("--serial without --sign", self.pack(*plain, "--serial", "1"), USAGE),
                  ("--sign without --serial", self.signed_config("k.pem"), USAGE),
                  ("a negative serial", self.signed_config("k.pem", "--serial", "-1"), USAGE),
-                 ("a date without time", self.signed_config("k.pem", "--serial", "1", "--expires", "2099-01-01"), USAGE),
+                 ("a date without time",
+                  self.signed_config("k.pem", "--serial", "1", "--expires", "2099-01-01"), USAGE),
                  ("a P-384 key", self.signed_config("p384.pem", "--serial", "1"), FAILURE),
                  ("no key at all", self.signed_config("junk.pem", "--serial", "1"), FAILURE)]
         for name, (code, out), expected in cases:
