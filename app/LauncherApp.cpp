@@ -23,8 +23,12 @@ constexpr WORD kStringTableCodePage = 1200;
 
 }  // namespace
 
-CLauncherApp::CLauncherApp(bool offlineStart)
-    : m_offlineStart(offlineStart), m_productName{}, m_internalName{}, m_companyName{} {}
+CLauncherApp::CLauncherApp(bool offlineStart, const char* configPublicKey)
+    : m_offlineStart(offlineStart),
+      m_configPublicKey(configPublicKey),
+      m_productName{},
+      m_internalName{},
+      m_companyName{} {}
 
 bool CLauncherApp::InitInstance() {
   m_ole.emplace();
@@ -47,7 +51,7 @@ bool CLauncherApp::InitInstance() {
 
   if (!m_instance.MayStart(HasSwitch("/reboot"))) return false;
   if (!NetStartup()) return false;
-  m_loader.reset(new (std::nothrow) CModuleLoader());
+  m_loader.reset(new (std::nothrow) CModuleLoader(m_configPublicKey));
   if (!m_loader) return false;
   // Loading failed or was declined when there is no start entry: the worker has said why.
   if (RunSplash()) m_loader->HandOver(GetDataRoot());

@@ -16,7 +16,9 @@
 class CLauncherApp : public CAppBase {
 public:
   // `offlineStart`: start with the cached configuration when the server cannot be reached.
-  explicit CLauncherApp(bool offlineStart = BuildConfig::kOfflineStart);
+  // `configPublicKey`: only configurations signed for it count (empty: unsigned).
+  explicit CLauncherApp(bool offlineStart = BuildConfig::kOfflineStart,
+                        const char* configPublicKey = BuildConfig::kConfigPublicKey);
 
   bool InitInstance() override;  // false on every path: the work is done inside
   int ExitInstance() override;
@@ -39,6 +41,7 @@ private:
   CSingleInstance m_instance;
 
   bool m_offlineStart;
+  const char* m_configPublicKey;
   WORD m_versionMajor = 0;
   WORD m_versionMinor = 0;
   WORD m_versionBuild = 0;

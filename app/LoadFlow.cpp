@@ -145,9 +145,10 @@ bool CLoadFlow::ServerUnreachable() const {
   return m_configStatus == kNoAnswer || (m_configStatus >= kFirstServerError && m_configStatus <= kLastServerError);
 }
 
-// The configuration of the last good start, when it still parses and the loader it names is
-// installed and matches it: then the flow goes on as after a 304. A configuration that came but
-// did not parse never gets here: only a server that could not be reached does.
+// The configuration of the last good start, when it still parses (signed: verifies and has not
+// expired) and the loader it names is installed and matches it: then the flow goes on as after a
+// 304. A configuration that came but did not parse never gets here: only a server that could not
+// be reached does.
 bool CLoadFlow::UseCachedConfig(CByteBuffer& config) {
   CByteBuffer cached, installed;
   if (!m_loader.ReadCachedConfig(cached) || !m_loader.ParseConfig(cached)) return false;

@@ -7,6 +7,7 @@
 #include "BuildConfig.h"
 #include "base/Md5.h"
 #include "base/Path.h"
+#include "base/PlatformCrypto.h"
 #include "base/ScopedHandle.h"
 #include "base/TextFormat.h"
 #include "data/DataPaths.h"
@@ -40,16 +41,35 @@ void StoreFile(const char* path, const CByteBuffer& bytes) {
   if (path && CPath(path).CreateParentDirectory()) bytes.WriteToFile(path, false);
 }
 
-// The named file beside the configuration (or the executable), when its MD5 is `check`.
-bool ReadCheckedFile(const std::string& name, const std::string& check, CByteBuffer& out) {
+// The MD5 check, and the SHA-256 check whenever the record carries a well-formed digest; signed,
+// a record without one matches nothing.
+bool MatchesDigests(const CByteBuffer& bytes, const std::string& md5, const std::string& sha256, bool signedMode) {
+  if (!Md5Equal(Md5Text(bytes).c_str(), md5.c_str())) return false;
+  if (!IsSha256Text(sha256)) return !signedMode;
+  return Sha256Text(bytes) == sha256;
+}
+
+// The named file beside the configuration (or the executable), when it matches its digests.
+bool ReadCheckedFile(const std::string& name, const std::string& md5, const std::string& sha256, bool signedMode,
+                     CByteBuffer& out) {
   CDataPaths paths;
   const char* path = paths.GetLoaderFilePath(name.c_str());
   if (!path || !CPath(path).IsFile()) return false;
   CByteBuffer bytes;
   if (bytes.ReadFromFile(path) <= 0) return false;
-  if (!Md5Equal(Md5Text(bytes).c_str(), check.c_str())) return false;
+  if (!MatchesDigests(bytes, md5, sha256, signedMode)) return false;
   out = bytes;
   return true;
+}
+
+// Now as seconds since 1970-01-01T00:00:00Z, by the system clock.
+long long UtcNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  constexpr long long kTicksPerSecond = 10000000;
+  constexpr long long kEpochSeconds = 11644473600LL;  // from 1601-01-01 to 1970-01-01
+  long long ticks = static_cast<long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+  return ticks / kTicksPerSecond - kEpochSeconds;
 }
 
 // A Get with redirects followed, answered 200: the decoded body, else empty. A body that could not
@@ -80,6 +100,7 @@ const char kStartLookupFailedText[] = "获取启动模块失败！";
 const char kStartEntryNullText[] = "获取启动模块为空！";
 const char kDataLookupFailedText[] = "获取数据配置接口失败！";
 const char kDataEntryNullText[] = "获取数据配置接口为空！";
+const char kLoaderMismatchText[] = "加载器校验失败！";
 
 // The contract's booleans: only the low byte counts.
 bool LowByte(BOOL result) { return (result & 0xff) != 0; }
@@ -126,12 +147,46 @@ bool IsPlainFileName(const std::string& name) {
   return true;
 }
 
-bool CModuleLoader::ParseConfig(const CByteBuffer& bytes) {
-  if (!m_config.LoadFromMemory(bytes, kConfigPassword, nullptr)) return false;
-  const LoaderFile* file = GetLoaderFile();
+CModuleLoader::CModuleLoader(const char* configPublicKey) : m_publicKey(configPublicKey ? configPublicKey : "") {
+  m_config.RequireSignature(m_publicKey);
+}
+
+bool CModuleLoader::ParseConfig(const CByteBuffer& bytes) { return ReadConfig(bytes, m_config); }
+
+bool CModuleLoader::ReadConfig(const CByteBuffer& bytes, CLoaderConfig& config) const {
+  config.RequireSignature(m_publicKey);
+  if (!config.LoadFromMemory(bytes, kConfigPassword, nullptr)) return false;
+  const LoaderFile* file = config.Count() == 1 ? config.At(0) : nullptr;
   // Without a packing there may be no package name at all.
-  return file && IsPlainFileName(file->file_name) &&
-         (file->compress_file_name.empty() || IsPlainFileName(file->compress_file_name));
+  if (!file || !IsPlainFileName(file->file_name) ||
+      (!file->compress_file_name.empty() && !IsPlainFileName(file->compress_file_name))) {
+    return false;
+  }
+  return !config.IsSigned() || IsCurrent(*file);
+}
+
+// A lower serial than the cached configuration's is a rollback to an older loader; a past expiry
+// is a feed frozen by whoever sits on the path.
+bool CModuleLoader::IsCurrent(const LoaderFile& file) const {
+  unsigned long long serial = 0;
+  long long expires = 0;
+  if (!file.serial.empty() && !ParseSerial(file.serial, &serial)) return false;
+  if (serial < CachedSerial()) return false;
+  return file.expires.empty() || (ParseUtcTime(file.expires, &expires) && expires > UtcNow());
+}
+
+// The serial of the cached configuration when it verifies; a cache that does not (none, or one
+// altered on disk) sets no minimum.
+unsigned long long CModuleLoader::CachedSerial() const {
+  CByteBuffer cached;
+  CLoaderConfig config;
+  config.RequireSignature(m_publicKey);
+  unsigned long long serial = 0;
+  if (ReadCachedConfig(cached) && config.LoadFromMemory(cached, kConfigPassword, nullptr) && config.Count() == 1 &&
+      ParseSerial(config.At(0)->serial, &serial)) {
+    return serial;
+  }
+  return 0;
 }
 
 const LoaderFile* CModuleLoader::GetLoaderFile() const { return m_config.Count() == 1 ? m_config.At(0) : nullptr; }
@@ -162,7 +217,10 @@ bool CModuleLoader::DownloadConfig(CByteBuffer& out, ProgressCallback progress, 
   if (answered) *answered = status;
   if (status == kStatusOk) {
     out = body;
-    StoreFile(cache.empty() ? nullptr : cache.c_str(), out);  // before any check: it is the next validator
+    // Unsigned, before any check: it is the next validator. Signed, a refused answer never
+    // replaces the last good configuration (nor its validator).
+    CLoaderConfig candidate;
+    if (!IsSigned() || ReadConfig(out, candidate)) StoreFile(cache.empty() ? nullptr : cache.c_str(), out);
   } else if (status == kStatusNotModified) {
     out = cached;
   }
@@ -170,11 +228,11 @@ bool CModuleLoader::DownloadConfig(CByteBuffer& out, ProgressCallback progress, 
 }
 
 bool CModuleLoader::CheckInstalled(const LoaderFile& file, CByteBuffer& out) const {
-  return ReadCheckedFile(file.file_name, file.file_check, out);
+  return ReadCheckedFile(file.file_name, file.file_check, file.file_sha256, IsSigned(), out);
 }
 
 bool CModuleLoader::CheckPacked(const LoaderFile& file, CByteBuffer& out) const {
-  return ReadCheckedFile(file.compress_file_name, file.compress_file_check, out);
+  return ReadCheckedFile(file.compress_file_name, file.compress_file_check, file.compress_file_sha256, IsSigned(), out);
 }
 
 bool CModuleLoader::DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress,
@@ -187,7 +245,8 @@ bool CModuleLoader::DownloadPackage(const LoaderFile& file, CByteBuffer& out, Pr
     StoreFile(paths.GetLoaderFilePath(file.compress_file_name.c_str()), body);
   }
   if (body.IsEmpty()) return false;
-  if (CLoaderConfig::HasCompression(file) && !Md5Equal(Md5Text(body).c_str(), file.compress_file_check.c_str())) {
+  if (CLoaderConfig::HasCompression(file) &&
+      !MatchesDigests(body, file.compress_file_check, file.compress_file_sha256, IsSigned())) {
     return false;
   }
   out = body;
@@ -197,18 +256,27 @@ bool CModuleLoader::DownloadPackage(const LoaderFile& file, CByteBuffer& out, Pr
 bool CModuleLoader::Unpack(const CByteBuffer& packed, CByteBuffer& out) const {
   const LoaderFile* file = GetLoaderFile();
   if (!file || !CLoaderConfig::HasCompression(*file)) return false;
-  if (CLoaderConfig::IsZip(*file)) {
+  CByteBuffer unpacked;
+  if (!UnpackEntry(*file, packed, unpacked)) return false;
+  // Signed, what gets written and loaded is what the publisher signed, whatever the package held.
+  if (IsSigned() && !MatchesDigests(unpacked, file->file_check, file->file_sha256, true)) return false;
+  out = unpacked;
+  return true;
+}
+
+bool CModuleLoader::UnpackEntry(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& out) {
+  if (CLoaderConfig::IsZip(file)) {
     CZipReader zip;
     if (!zip.Open(packed)) return false;
-    int index = zip.Find(file->file_name.c_str());
+    int index = zip.Find(file.file_name.c_str());
     unsigned long size = 0;
     if (index < 0 || !zip.GetEntry(index, nullptr, &size) || size < 1) return false;
-    return zip.Extract(index, out, file->compress_user_password.c_str());
+    return zip.Extract(index, out, file.compress_user_password.c_str());
   }
-  if (CLoaderConfig::IsContainer(*file)) {
+  if (CLoaderConfig::IsContainer(file)) {
     CDbContainer container;
-    return container.Open(packed, file->compress_user_password.c_str()) &&
-           container.ReadEntry(file->file_name.c_str(), out);
+    return container.Open(packed, file.compress_user_password.c_str()) &&
+           container.ReadEntry(file.file_name.c_str(), out);
   }
   return false;
 }
@@ -239,6 +307,12 @@ bool CModuleLoader::LoadModule(const CByteBuffer& loaderBytes) {
   const char* path = paths.GetLoaderFilePath(file->file_name.c_str());
   // No data root, or a path over the limit: never let LoadLibraryA search for a bare name.
   if (!path) return FailLoading(ERROR_PATH_NOT_FOUND);
+  // The file is read once more right before loading: what the checks saw may since have changed.
+  CByteBuffer onDisk;
+  if (IsSigned() &&
+      (onDisk.ReadFromFile(path) <= 0 || !MatchesDigests(onDisk, file->file_check, file->file_sha256, true))) {
+    return Fail(kLoaderMismatchText);
+  }
 
   CLibraryHandle library(LoadLibraryA(path));
   if (!library.IsValid()) return FailLoading(GetLastError());

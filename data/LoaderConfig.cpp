@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "base/PlatformCrypto.h"
 #include "base/TextConverter.h"
 #include "base/TextFormat.h"
 #include "data/DbContainer.h"
 
 const char CLoaderConfig::kDataEntry[] = "data.txt";
 const char CLoaderConfig::kUserEntry[] = "user.txt";
+const char CLoaderConfig::kSignatureEntry[] = "data.sig";
 
 namespace {
 
@@ -32,6 +34,25 @@ const char* const kKeys[] = {"file_name",
                              "compress_user_password",
                              "compress_file_check"};
 constexpr int kKeyCount = sizeof(kKeys) / sizeof(kKeys[0]);
+
+// Keys a record may carry beyond the ten: the signed mode's integrity and freshness fields.
+const char* const kOptionalKeys[] = {"file_sha256", "compress_file_sha256", "serial", "expires"};
+constexpr int kOptionalKeyCount = sizeof(kOptionalKeys) / sizeof(kOptionalKeys[0]);
+
+const std::string* OptionalField(const LoaderFile& file, int index) {
+  const std::string* fields[] = {&file.file_sha256, &file.compress_file_sha256, &file.serial, &file.expires};
+  return fields[index];
+}
+
+std::string* OptionalField(LoaderFile& file, int index) {
+  return const_cast<std::string*>(OptionalField(static_cast<const LoaderFile&>(file), index));
+}
+
+constexpr int kSerialMaxDigits = 20;  // 18446744073709551615
+const char kExpiryPattern[] = "dddd-dd-ddTdd:dd:ddZ";
+constexpr int kEpochYear = 1970;
+constexpr int kMaxYear = 9999;
+constexpr long long kSecondsPerDay = 86400;
 
 const std::string* TextField(const LoaderFile& file, EKey key) {
   switch (key) {
@@ -63,7 +84,49 @@ bool ReadStringMember(const Json::Value& object, const char* key, std::string& o
   return true;
 }
 
-bool ReadRecord(const Json::Value& element, LoaderFile& file) {
+// The optional keys: absent, or a JSON string. Without a signature key any other value is ignored,
+// so an unsigned configuration that loaded before still loads.
+bool ReadOptionalMembers(const Json::Value& object, LoaderFile& file, bool strict) {
+  // Keys are unique and the ten are there: a record of ten members has nothing more to look up.
+  if (object.size() <= static_cast<Json::ArrayIndex>(kKeyCount)) return true;
+  for (int k = 0; k < kOptionalKeyCount; ++k) {
+    const char* key = kOptionalKeys[k];
+    const Json::Value* member = object.find(key, key + strlen(key));
+    if (!member) continue;
+    if (!ReadStringMember(object, key, *OptionalField(file, k)) && strict) return false;
+  }
+  return true;
+}
+
+// What a signed record must carry: its digests well-formed (the package's whenever it names a
+// packing) and, when present, a serial and an expiry that read.
+bool HasSignedFields(const LoaderFile& file) {
+  if (!IsSha256Text(file.file_sha256)) return false;
+  bool packed = CLoaderConfig::HasCompression(file);
+  if ((packed || !file.compress_file_sha256.empty()) && !IsSha256Text(file.compress_file_sha256)) return false;
+  unsigned long long serial = 0;
+  long long expires = 0;
+  return (file.serial.empty() || ParseSerial(file.serial, &serial)) &&
+         (file.expires.empty() || ParseUtcTime(file.expires, &expires));
+}
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
+long long DaysFromEpoch(int year, int month, int day) {
+  long long days = 0;
+  for (int y = kEpochYear; y < year; ++y) days += DaysInMonth(y, 2) == 29 ? 366 : 365;
+  for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
+  return days + day - 1;
+}
+
+int Number(const std::string& text, size_t at, size_t digits) { return atoi(text.substr(at, digits).c_str()); }
+
+bool ReadRecord(const Json::Value& element, LoaderFile& file, bool strict) {
   if (!element.isObject()) return false;
   for (int k = 0; k < kKeyCount; ++k) {
     std::string text;
@@ -74,7 +137,7 @@ bool ReadRecord(const Json::Value& element, LoaderFile& file) {
       *TextField(file, static_cast<EKey>(k)) = text;
     }
   }
-  return true;
+  return ReadOptionalMembers(element, file, strict);
 }
 
 void WriteJson(const Json::Value& value, std::string& out) {
@@ -144,7 +207,18 @@ bool CLoaderConfig::Load(const CByteBuffer& bytes, const char* password, const c
   }
   std::string json;
   if (!container.ReadTextEntry(kDataEntry, json, kMaxDataBytes)) return false;
+  if (IsSigned() && !VerifySignature(container, json)) return false;
   return ParseRecords(json);
+}
+
+// The signature covers the entry's exact bytes, which may go on past the text a reader sees.
+bool CLoaderConfig::VerifySignature(const CDbContainer& container, const std::string& json) const {
+  CByteBuffer data, signature;
+  if (!container.ReadEntry(kDataEntry, data, kMaxDataBytes) || data.Length() != static_cast<int>(json.size())) {
+    return false;
+  }
+  return container.ReadEntry(kSignatureEntry, signature, kEcdsaP256SignatureBytes) &&
+         VerifyEcdsaP256Sha256(m_publicKey, data, signature);
 }
 
 // Strict where two readers could disagree: trailing text after the root, a second root and
@@ -162,7 +236,7 @@ bool CLoaderConfig::ParseRecords(const std::string& json) {
   if (!root.isNull() && !root.isArray()) return false;
   for (const Json::Value& element : root) {
     auto file = std::make_unique<LoaderFile>();
-    if (!ReadRecord(element, *file)) {
+    if (!ReadRecord(element, *file, IsSigned()) || (IsSigned() && !HasSignedFields(*file))) {
       Clear();
       return false;
     }
@@ -178,10 +252,16 @@ bool CLoaderConfig::LoadFromFile(const char* path, const char* password, const c
   return LoadFromMemory(bytes, password, expectedUser);
 }
 
-bool CLoaderConfig::Save(const char* path, const char* user, const char* password) const {
+bool CLoaderConfig::Save(const char* path, const char* user, const char* password, const CEcdsaP256Key* signer) const {
   if (!path || !*path) return false;
   CDbContainer container;
-  if (!container.WriteTextEntry(kDataEntry, SerializeLoaderFiles(*this).c_str())) return false;
+  std::string json = SerializeLoaderFiles(*this);
+  if (!container.WriteTextEntry(kDataEntry, json.c_str())) return false;
+  CByteBuffer signature;
+  if (signer && (!SignEcdsaP256Sha256(*signer, CByteBuffer(json.data(), static_cast<int>(json.size())), signature) ||
+                 !container.WriteEntry(kSignatureEntry, signature))) {
+    return false;
+  }
   if (user && *user && !container.WriteTextEntry(kUserEntry, user)) return false;
   return container.Save(path, password);
 }
@@ -198,9 +278,41 @@ std::string SerializeLoaderFiles(const CLoaderConfig& config) {
       if (key == EKey::Bits) FormatString(bits, "%u", file.bits);
       record[kKeys[k]] = key == EKey::Bits ? bits : *TextField(file, key);
     }
+    for (int k = 0; k < kOptionalKeyCount; ++k) {
+      if (!OptionalField(file, k)->empty()) record[kOptionalKeys[k]] = *OptionalField(file, k);
+    }
     root.append(record);
   }
   std::string text;
   WriteJson(root, text);
   return text + "\n";
+}
+
+bool ParseSerial(const std::string& text, unsigned long long* value) {
+  if (text.empty() || text.size() > kSerialMaxDigits) return false;
+  unsigned long long result = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    unsigned digit = static_cast<unsigned>(c - '0');
+    if (result > (~0ULL - digit) / 10) return false;
+    result = result * 10 + digit;
+  }
+  *value = result;
+  return true;
+}
+
+bool ParseUtcTime(const std::string& text, long long* seconds) {
+  if (text.size() != sizeof(kExpiryPattern) - 1) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kExpiryPattern[i] == 'd' ? !digit : text[i] != kExpiryPattern[i]) return false;
+  }
+  int year = Number(text, 0, 4), month = Number(text, 5, 2), day = Number(text, 8, 2);
+  int hour = Number(text, 11, 2), minute = Number(text, 14, 2), second = Number(text, 17, 2);
+  if (year < kEpochYear || year > kMaxYear || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
+      hour > 23 || minute > 59 || second > 59) {
+    return false;
+  }
+  *seconds = DaysFromEpoch(year, month, day) * kSecondsPerDay + hour * 3600LL + minute * 60LL + second;
+  return true;
 }

@@ -8,7 +8,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 DEPS="$ROOT/.deps"
 STAMP="$DEPS/bootstrap.stamp"
 # Bump when the list of packages or sources below changes.
-BOOTSTRAP_VERSION=7
+BOOTSTRAP_VERSION=8
 
 ZLIB_SOURCE_VERSION=1:1.2.13.dfsg-1
 
@@ -18,6 +18,8 @@ PACKAGES=(
   # The benchmarks' references: curl for downloads (zcat and md5sum come with the base system),
   # wrk for the load on the configuration servers.
   curl wrk
+  # The signing tests' independent party: keys and signatures made and checked by openssl.
+  openssl
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev libz-mingw-w64-dev libstb-dev googletest
   wine wine32:i386 xvfb xauth x11-utils
@@ -35,7 +37,7 @@ log() { printf '[bootstrap] %s\n' "$*"; }
 
 if [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$BOOTSTRAP_VERSION" ] \
    && command -v i686-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null && command -v nginx >/dev/null \
-   && command -v wrk >/dev/null \
+   && command -v wrk >/dev/null && command -v openssl >/dev/null \
    && [ -d "$DEPS/src/zlib" ] && [ -d "$DEPS/src/jsoncpp" ]; then
   exec bash "$ROOT/scripts/ensure-i386.sh"
 fi

@@ -10,13 +10,39 @@
 #   5. starts it again: the configuration is answered 304 and the installed library is used;
 #   6. prints the requests served, the files written, the exit codes, and start-up times.
 # With a real $DISPLAY the windows show there; otherwise on a virtual one.
+# --sign: the same with a signed configuration. A demo key (build/demo-signing-key.pem, made once
+# with velmor-pack keygen) signs the publication, and the launcher is a second build of velmor.exe
+# (build/demo-signed, tests off) with VELMOR_CONFIG_PUBLIC_KEY set to its public key.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${VELMOR_BUILD_DIR:-"$ROOT/build"}
 DEMO="$BUILD_DIR/demo"
+SIGNED_BUILD_DIR="$BUILD_DIR/demo-signed"
+DEMO_KEY="$BUILD_DIR/demo-signing-key.pem"
+signed=
+case "${1:-}" in
+  --sign) signed=1 ;;
+  "") ;;
+  *) echo "usage: demo.sh [--sign]" >&2; exit 2 ;;
+esac
+windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
+
+# The demo key's public half is kept beside it: the signed build is configured with it.
+build_signed_launcher() {
+  if [ ! -f "$DEMO_KEY.public" ]; then
+    rm -f "$DEMO_KEY"
+    "$ROOT/scripts/wine-run.sh" "$BUILD_DIR/wineprefix" "$BUILD_DIR/bin/velmor-pack.exe" keygen \
+      --out "$(windows_path "$DEMO_KEY")" | tr -d '\r' > "$DEMO_KEY.public"
+  fi
+  cmake -S "$ROOT" -B "$SIGNED_BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DVELMOR_BUILD_TESTS=OFF \
+    -DVELMOR_CONFIG_PUBLIC_KEY="$(cat "$DEMO_KEY.public")" >/dev/null
+  cmake --build "$SIGNED_BUILD_DIR" --target velmor
+}
 
 if [ -z "${VELMOR_DEMO_DISPLAY:-}" ]; then
   bash "$ROOT/scripts/build.sh"
+  [ -z "$signed" ] || build_signed_launcher
   export VELMOR_DEMO_DISPLAY=1
   if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
@@ -26,13 +52,15 @@ fi
 export WINE_PREFIX_DIR="$BUILD_DIR/demo-prefix"
 source "$ROOT/scripts/wine-env.sh"
 velmor_prefix_ready
-windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
 run() { "$ROOT/scripts/wine-run.sh" "$WINE_PREFIX_DIR" "$@"; }
 
 rm -rf "$DEMO"
 mkdir -p "$DEMO/run/velmor files" "$DEMO/screenshots"
-echo "== 1. Publishing the sample loader library"
-VELMOR_BUILD_DIR="$BUILD_DIR" bash "$ROOT/tools/config-server/publish-sample.sh" "$DEMO/publish" | tr -d '\r'
+echo "== 1. Publishing the sample loader library${signed:+, signed}"
+signing=()
+[ -z "$signed" ] || signing=(--sign "$DEMO_KEY")
+VELMOR_BUILD_DIR="$BUILD_DIR" bash "$ROOT/tools/config-server/publish-sample.sh" "$DEMO/publish" "${signing[@]}" \
+  | tr -d '\r'
 
 echo "== 2. Starting the configuration server"
 python3 "$ROOT/tools/config-server/config_server.py" --publish "$DEMO/publish" --port 0 \
@@ -45,7 +73,12 @@ echo "   http://127.0.0.1:$port/ serving $DEMO/publish"
 
 echo "== 3. A launcher copy with its proxy file, and its setup actions"
 exe="$DEMO/run/velmor.exe"
-cp "$BUILD_DIR/bin/velmor.exe" "$exe"
+if [ -n "$signed" ]; then
+  cp "$SIGNED_BUILD_DIR/bin/velmor.exe" "$exe"
+  echo "   velmor.exe built with VELMOR_CONFIG_PUBLIC_KEY=$(cat "$DEMO_KEY.public")"
+else
+  cp "$BUILD_DIR/bin/velmor.exe" "$exe"
+fi
 printf '127.0.0.1\r\n%s' "$port" > "$exe.Proxy"
 code=0
 run "$exe" /config /DesktopShortcut_Add /StartMenuShortcut_Add /SetupInfo_Add || code=$?

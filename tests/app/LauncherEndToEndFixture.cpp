@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "BuildConfig.h"
+#include "TestSigningKey.h"
 #include "base/FileUtil.h"
 #include "base/Path.h"
 
@@ -89,13 +90,27 @@ void LauncherEndToEnd::SetUp() {
   CPath(kPublish.c_str()).MakeDirectory();
 }
 
-void LauncherEndToEnd::Publish(const std::string& library, const char* pack, const std::string& folder,
-                               const char* password) {
+namespace {
+
+// velmor-pack's command line for a library and its package, written into `folder`.
+std::string PackCommand(const std::string& library, const char* pack, const std::string& folder, const char* password) {
   std::string extension = std::string(pack) == "zip" ? "zip" : "vdb";
   std::string url = std::string("http://config.") + BuildConfig::kProductDomain + "/loader." + extension;
-  ASSERT_EQ(0u, RunProgram("\"" + ExeDirectory() + "\\velmor-pack.exe\" config --file \"" + library + "\" --url " +
-                           url + " --pack " + pack + " --packed-name loader." + extension + " --password " + password +
-                           " --desc e2e --out \"" + folder + "\\loader.db\""));
+  return "\"" + ExeDirectory() + "\\velmor-pack.exe\" config --file \"" + library + "\" --url " + url + " --pack " +
+         pack + " --packed-name loader." + extension + " --password " + password + " --desc e2e --out \"" + folder +
+         "\\loader.db\"";
+}
+
+}  // namespace
+
+void LauncherEndToEnd::Publish(const std::string& library, const char* pack, const std::string& folder,
+                               const char* password) {
+  ASSERT_EQ(0u, RunProgram(PackCommand(library, pack, folder, password)));
+}
+
+void LauncherEndToEnd::PublishSigned(const std::string& serial) {
+  ASSERT_EQ(0u, RunProgram(PackCommand(SampleLibrary(), "zip", kPublish, kPassword) + " --sign \"" + ExeDirectory() +
+                           "\\" + TestSigningKey::kPemFileName + "\" --serial " + serial));
 }
 
 unsigned long LauncherEndToEnd::Launch(const std::vector<DialogAnswer>& answers, const std::string& arguments) {

@@ -58,6 +58,8 @@ protected:
   void Publish(const std::string& library, const char* pack = "zip", const std::string& folder = kPublish,
                const char* password = kPassword);
   static std::string SampleLibrary() { return ExeDirectory() + "\\loader\\loader.dll"; }
+  // The sample library published signed with the tests' key, as an operator does.
+  void PublishSigned(const std::string& serial);
 
   unsigned long Launch(const std::vector<DialogAnswer>& answers = {}, const std::string& arguments = "");
 

@@ -11,9 +11,13 @@
 
 #include "BuildConfig.h"
 #include "LauncherEndToEndFixture.h"
-#include "data/LoaderConfig.h"
+#include "TestSigningKey.h"
 #include "app/ModuleLoader.h"
 #include "base/FileUtil.h"
+#include "base/Path.h"
+#include "base/PlatformCrypto.h"
+#include "data/DbContainer.h"
+#include "data/LoaderConfig.h"
 
 namespace {
 
@@ -247,6 +251,8 @@ TEST_F(NoInvisibleProcess, ABarClosedFromOutsideDuringTheCountdownEndsTheLaunche
   UseServer("broken");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    // Only this case's requests show that its launcher reached the countdown.
+    m_logStart["broken"] = Lines(LogOf("broken")).size();
     CStartedLauncher launcher(m_exe);
     StartIntoTheCountdown(launcher);
     HWND bar = WaitForWindowOf(launcher.Id(), "velmor_splash_wnd", nullptr, 0);
@@ -330,5 +336,174 @@ TEST_F(LauncherEndToEnd, WithoutTheOfflineSwitchAnOutageEndsInTheRetryBoxAsBefor
   UsePort(kClosedPort);
   EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
   ASSERT_EQ(1u, m_seen.size());
+  EXPECT_FALSE(WorkbenchStarted());
+}
+
+TEST_F(LauncherEndToEnd, ASignedConfigurationStartsAnUnsignedLauncher) {
+  PublishSigned("1");
+  EXPECT_EQ(0u, Launch());
+  EXPECT_TRUE(m_seen.empty());
+  ExpectWorkbenchStarted();
+}
+
+// The launcher built with the tests' public key: only what that key signed runs.
+class SignedConfiguration : public LauncherEndToEnd {
+protected:
+  void SetUp() override {
+    LauncherEndToEnd::SetUp();
+    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\velmor_signed.exe").c_str(), m_exe.c_str(), FALSE));
+    uint8_t publicKey[kEcdsaP256PublicBytes], privateKey[kEcdsaP256PrivateBytes];
+    ASSERT_TRUE(ParseHexExact(TestSigningKey::kPublicHex, publicKey, sizeof(publicKey)));
+    ASSERT_TRUE(ParseHexExact(TestSigningKey::kPrivateHex, privateKey, sizeof(privateKey)));
+    ASSERT_TRUE(m_key.ImportPrivate(publicKey, privateKey));
+  }
+
+  std::string Cached() const { return ReadFileBytes(LoaderDir() + "\\loader_config.db"); }
+
+  // A first start installs the configuration published signed with `serial`; its bytes.
+  std::string InstallSigned(const char* serial) {
+    PublishSigned(serial);
+    EXPECT_EQ(0u, Launch());
+    EXPECT_TRUE(WorkbenchStarted());
+    DeleteFileA(m_trace.c_str());
+    return ReadFileBytes(kPublish + "\\loader.db");
+  }
+
+  // The published record and its signature, as anyone on the path can read them.
+  LoaderFile PublishedRecord(CByteBuffer* signature = nullptr) {
+    CLoaderConfig config;
+    EXPECT_TRUE(config.LoadFromFile((kPublish + "\\loader.db").c_str(), CModuleLoader::kConfigPassword, nullptr));
+    CByteBuffer image, data;
+    CDbContainer container;
+    if (signature && image.ReadFromFile((kPublish + "\\loader.db").c_str()) > 0 &&
+        container.Open(image, CModuleLoader::kConfigPassword)) {
+      container.ReadEntry(CLoaderConfig::kSignatureEntry, *signature);
+    }
+    return config.Count() == 1 ? *config.At(0) : LoaderFile();
+  }
+
+  // loader.db holding `file` as data.txt, with the well-known password, and `signature` as data.sig.
+  static std::string Forged(const LoaderFile& file, const CByteBuffer* signature) {
+    CLoaderConfig config;
+    config.Add(file);
+    CDbContainer container;
+    EXPECT_TRUE(container.WriteTextEntry(CLoaderConfig::kDataEntry, SerializeLoaderFiles(config).c_str()));
+    if (signature) {
+      EXPECT_TRUE(container.WriteEntry(CLoaderConfig::kSignatureEntry, *signature));
+    }
+    CByteBuffer image;
+    container.BuildImage(CModuleLoader::kConfigPassword, image);
+    return Text(image);
+  }
+
+  std::string SignedWith(const LoaderFile& file, const CEcdsaP256Key& key) {
+    CScratchDir scratch;
+    CLoaderConfig config;
+    config.Add(file);
+    EXPECT_TRUE(config.Save(scratch.File("loader.db").c_str(), "", CModuleLoader::kConfigPassword, &key));
+    return ReadFileBytes(scratch.File("loader.db"));
+  }
+
+  // One start that makes one request only (the configuration, from the cache's point of view); it.
+  Request LaunchForOneRequest() {
+    m_logStart["normal"] = Lines(LogOf("normal")).size();
+    EXPECT_EQ(0u, Launch());
+    std::vector<Request> requests = Requests("normal", 1);
+    EXPECT_EQ(1u, requests.size());
+    return requests.empty() ? Request{"", "", -1} : requests[0];
+  }
+
+  // The parse failure's message and nothing started.
+  void ExpectRefused() {
+    ASSERT_EQ(1u, m_seen.size());
+    EXPECT_EQ("错误", m_seen[0].caption);
+    EXPECT_EQ("加载配置数据异常，请确保网络可正常访问沐岚星官方网站！\r\n\r\n如有疑问，请联系官方网站客服处理！\r\n" +
+                  WebsiteLines(),
+              m_seen[0].text);
+    EXPECT_FALSE(WorkbenchStarted());
+  }
+
+  CEcdsaP256Key m_key;
+};
+
+TEST_F(SignedConfiguration, ASignedConfigurationStartsAndIsVerifiedAgainOnThe304) {
+  std::string good = InstallSigned("5");
+  EXPECT_TRUE(m_seen.empty());
+  EXPECT_EQ(good, Cached());
+  EXPECT_EQ(304, LaunchForOneRequest().status);
+  ExpectWorkbenchStarted();
+}
+
+TEST_F(SignedConfiguration, RefusedConfigurationsNeverReplaceTheCachedOne) {
+  std::string good = InstallSigned("5");
+  CByteBuffer signature;
+  LoaderFile record = PublishedRecord(&signature);
+  ASSERT_EQ(static_cast<int>(kEcdsaP256SignatureBytes), signature.Length());
+
+  // What anyone on the path can do: another library, its MD5s recomputed, the old signature kept.
+  LoaderFile swapped = record;
+  std::string other = ReadFileBytes(ExeDirectory() + "\\testlibs\\no_export_loader.dll");
+  swapped.file_check = Md5Of(other);
+  swapped.desc = "forged";
+  LoaderFile newer = record, older = record, expired = record;
+  newer.serial = "6";
+  older.serial = "4";
+  expired.serial = "6";
+  expired.expires = "2001-01-01T00:00:00Z";
+  CEcdsaP256Key otherKey;
+  ASSERT_TRUE(otherKey.Generate());
+  const struct {
+    const char* name;
+    std::string published;
+  } cases[] = {
+      {"data.txt changed after signing", Forged(swapped, &signature)},
+      {"signed with another key", SignedWith(newer, otherKey)},
+      {"no data.sig", Forged(newer, nullptr)},
+      {"a lower serial than the cached one", SignedWith(older, m_key)},
+      {"expired", SignedWith(expired, m_key)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", c.published));
+    EXPECT_EQ(0u, Launch());
+    ExpectRefused();
+    EXPECT_EQ(good, Cached());
+  }
+
+  // The last good configuration and its validator are still in place.
+  ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", good));
+  Request request = LaunchForOneRequest();
+  EXPECT_EQ("\"" + UpperMd5(good) + "\"", request.ifNoneMatch);
+  EXPECT_EQ(304, request.status);
+  ExpectWorkbenchStarted();
+}
+
+TEST_F(SignedConfiguration, ACachedConfigurationAlteredOnDiskIsRefusedOnThe304) {
+  InstallSigned("5");
+  CByteBuffer signature;
+  LoaderFile altered = PublishedRecord(&signature);
+  altered.url = "http://config.velmor.example/elsewhere.zip";
+  std::string forged = Forged(altered, &signature);
+  // The server holds the same bytes, so it answers 304 and the launcher uses its cache.
+  ASSERT_TRUE(WriteFileBytes(LoaderDir() + "\\loader_config.db", forged));
+  ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", forged));
+  EXPECT_EQ(304, LaunchForOneRequest().status);
+  ExpectRefused();
+}
+
+// A signed record whose package digests disagree stands in for an MD5 collision: the package
+// matches its MD5, not its SHA-256. Each download counts as failed, and nothing is installed.
+TEST_F(SignedConfiguration, APackageMatchingItsMd5ButNotItsSha256IsNeverLoaded) {
+  PublishSigned("5");
+  LoaderFile record = PublishedRecord();
+  record.compress_file_sha256 = Sha256Text(Bytes("another package"));
+  ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", SignedWith(record, m_key)));
+  EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
+  ASSERT_EQ(1u, m_seen.size());
+  EXPECT_EQ("网络异常", m_seen[0].caption);
+  std::vector<Request> requests = Requests("normal", 4);
+  EXPECT_EQ(3,
+            std::count_if(requests.begin(), requests.end(), [](const Request& r) { return r.path == "/loader.zip"; }));
+  EXPECT_FALSE(FileExists(LoaderDir() + "\\loader.dll"));
   EXPECT_FALSE(WorkbenchStarted());
 }

@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
 # Builds a publish folder for config_server.py from the sample loader library: loader.db and the
 # packed loader.dll, written by velmor-pack under Wine from a finished build.
-# Usage: publish-sample.sh OUT_DIR [--pack zip|velmor] [--password P]
+# Usage: publish-sample.sh OUT_DIR [--pack zip|velmor] [--password P] [--sign KEY [--serial N]]
 #   OUT_DIR gets loader.db and loader.zip (or loader.vdb). The record's url names
 #   http://config.<product domain>/loader.<ext>, which the server answers by its path.
+#   --sign signs the configuration with KEY (PEM); the serial defaults to the current Unix time,
+#   so a later publication never has a lower one.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD_DIR=${VELMOR_BUILD_DIR:-"$ROOT/build"}
 
-[ $# -ge 1 ] || { sed -n '2,6p' "$0" >&2; exit 2; }
+[ $# -ge 1 ] || { sed -n '2,8p' "$0" >&2; exit 2; }
 out=$1; shift
 pack=zip
 password=velmor-sample
+key=
+serial=$(date +%s)
 while [ $# -gt 0 ]; do
   case $1 in
     --pack) pack=$2; shift 2 ;;
     --password) password=$2; shift 2 ;;
+    --sign) key=$2; shift 2 ;;
+    --serial) serial=$2; shift 2 ;;
     *) echo "publish-sample: unknown switch $1" >&2; exit 2 ;;
   esac
 done
@@ -32,7 +38,9 @@ mkdir -p "$out"
 
 # Wine's drive Z: is the Unix root.
 windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
+signing=()
+[ -z "$key" ] || signing=(--sign "$(windows_path "$key")" --serial "$serial")
 
 "$ROOT/scripts/wine-run.sh" "$BUILD_DIR/wineprefix" "$BUILD_DIR/bin/velmor-pack.exe" config \
   --file "$(windows_path "$library")" --url "http://config.${domain:-velmor.example}/loader.$extension" \
-  --pack "$pack" --password "$password" --desc "sample loader" --out "$(windows_path "$out/loader.db")"
+  --pack "$pack" --password "$password" --desc "sample loader" --out "$(windows_path "$out/loader.db")" "${signing[@]}"

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/LoaderConfig.h"
@@ -13,8 +14,10 @@
 #include "base/FileUtil.h"
 #include "base/Md5.h"
 #include "base/Path.h"
+#include "base/PlatformCrypto.h"
 #include "data/DbContainer.h"
 #include "data/ZipArchive.h"
+#include "tools/velmor-pack/KeyFile.h"
 
 namespace {
 
@@ -22,10 +25,17 @@ const char kUsage[] =
     "usage:\n"
     "  velmor-pack config --file LIBRARY --url URL --pack zip|velmor|none --out CONFIG\n"
     "                     [--password P] [--desc TEXT] [--path TEXT] [--bits N] [--user TEXT]\n"
-    "                     [--packed-name NAME]\n"
+    "                     [--packed-name NAME] [--sign KEY --serial N [--expires TIME]]\n"
     "      Packs LIBRARY (zip: LIBRARY's stem + .zip, velmor: stem + .vdb, both written beside\n"
     "      CONFIG unless --packed-name says otherwise), computes both MD5s and writes the loader\n"
     "      configuration container CONFIG (e.g. loader.db). P protects the packed file.\n"
+    "      --sign adds file_sha256, compress_file_sha256, serial (N) and expires (TIME, UTC as\n"
+    "      YYYY-MM-DDTHH:MM:SSZ) and signs data.txt with KEY (PEM) into data.sig.\n"
+    "  velmor-pack keygen --out KEY\n"
+    "      Writes a new ECDSA P-256 private key (PEM, as openssl reads it) and prints its public\n"
+    "      key as 128 hexadecimal digits, the value of VELMOR_CONFIG_PUBLIC_KEY.\n"
+    "  velmor-pack verify FILE --public-key HEX\n"
+    "      Checks a configuration as a launcher built with that public key does.\n"
     "  velmor-pack show FILE [--password P]\n"
     "      Lists a container's entries and prints the records of its data.txt.\n"
     "  velmor-pack pack --out FILE [--password P] INPUT...\n"
@@ -121,10 +131,12 @@ Failure PackLibrary(const std::string& packing, const LoaderFile& record, const 
   return kSuccess;
 }
 
-// Opens what was written the way the launcher does and compares it with the library.
-Failure VerifyAsLauncher(const std::string& configPath, const CByteBuffer& library, const CByteBuffer& packed) {
+// Opens what was written the way the launcher (built with `publicKey`, or unsigned) does and
+// compares it with the library.
+Failure VerifyAsLauncher(const std::string& configPath, const std::string& publicKey, const CByteBuffer& library,
+                         const CByteBuffer& packed) {
   CByteBuffer configBytes;
-  CModuleLoader loader;
+  CModuleLoader loader(publicKey.c_str());
   if (!ReadWholeFile(configPath, configBytes) || !loader.ParseConfig(configBytes)) {
     return Fail("the written configuration does not load: " + configPath);
   }
@@ -141,6 +153,42 @@ Failure VerifyAsLauncher(const std::string& configPath, const CByteBuffer& libra
   return kSuccess;
 }
 
+// The signing key named by --sign, checked by signing and verifying once: a key file whose two
+// halves do not belong together is refused here rather than by every launcher.
+Failure ReadSigningKey(const std::string& path, CEcdsaP256Key& key, std::string& publicKeyHex) {
+  CByteBuffer pem;
+  if (!ReadWholeFile(path, pem)) return Fail("cannot read the key: " + path);
+  P256KeyPair pair;
+  std::string error;
+  bool read = ReadPrivateKeyPem(std::string(reinterpret_cast<const char*>(pem.Data()), pem.Length()), pair, error);
+  if (!read) return Fail(path + ": " + error);
+  bool imported = key.ImportPrivate(pair.publicKey, pair.privateKey);
+  publicKeyHex = HexText(pair.publicKey, sizeof(pair.publicKey));
+  SecureZeroMemory(&pair, sizeof(pair));
+  CByteBuffer probe, signature;
+  probe.AppendText("velmor-pack key check");
+  if (!imported || !SignEcdsaP256Sha256(key, probe, signature) ||
+      !VerifyEcdsaP256Sha256(publicKeyHex, probe, signature)) {
+    return Fail(path + ": the platform cannot sign with this key");
+  }
+  return kSuccess;
+}
+
+// --serial and --expires belong to a signed configuration and must read as the launcher reads them.
+Failure CheckSigningOptions(const Arguments& args) {
+  if (!args.Has("sign")) {
+    return args.Has("serial") || args.Has("expires") ? Fail("--serial and --expires need --sign", kExitUsage)
+                                                     : kSuccess;
+  }
+  unsigned long long serial = 0;
+  long long expires = 0;
+  if (!ParseSerial(args.Get("serial"), &serial)) return Fail("--sign needs --serial N (decimal digits)", kExitUsage);
+  if (args.Has("expires") && !ParseUtcTime(args.Get("expires"), &expires)) {
+    return Fail("--expires must read YYYY-MM-DDTHH:MM:SSZ", kExitUsage);
+  }
+  return kSuccess;
+}
+
 Failure RunConfig(const Arguments& args) {
   for (const char* required : {"file", "url", "pack", "out"}) {
     if (!args.Has(required)) return Fail(std::string("config needs --") + required, kExitUsage);
@@ -148,6 +196,14 @@ Failure RunConfig(const Arguments& args) {
   std::string packing = args.Get("pack");
   if (packing != "zip" && packing != "velmor" && packing != "none") {
     return Fail("--pack must be zip, velmor or none", kExitUsage);
+  }
+  Failure signingOptions = CheckSigningOptions(args);
+  if (signingOptions.code) return signingOptions;
+  CEcdsaP256Key key;
+  std::string publicKey;
+  if (args.Has("sign")) {
+    Failure keyRead = ReadSigningKey(args.Get("sign"), key, publicKey);
+    if (keyRead.code) return keyRead;
   }
   CByteBuffer library;
   if (!ReadWholeFile(args.Get("file"), library)) return Fail("cannot read the library: " + args.Get("file"));
@@ -174,6 +230,12 @@ Failure RunConfig(const Arguments& args) {
     if (packedResult.code) return packedResult;
     record.compress_file_check = Md5Text(packed);
   }
+  if (args.Has("sign")) {
+    record.file_sha256 = Sha256Text(library);
+    record.compress_file_sha256 = packed.IsEmpty() ? "" : Sha256Text(packed);
+    record.serial = args.Get("serial");
+    record.expires = args.Get("expires");
+  }
   if (!IsPlainFileName(record.file_name) || !IsPlainFileName(record.compress_file_name)) {
     return Fail("file names must be plain names without a directory", kExitUsage);
   }
@@ -183,15 +245,37 @@ Failure RunConfig(const Arguments& args) {
 
   CLoaderConfig config;
   config.Add(record);
-  if (!config.Save(args.Get("out").c_str(), args.Get("user").c_str(), CModuleLoader::kConfigPassword)) {
+  if (!config.Save(args.Get("out").c_str(), args.Get("user").c_str(), CModuleLoader::kConfigPassword,
+                   args.Has("sign") ? &key : nullptr)) {
     return Fail("cannot write " + args.Get("out"));
   }
-  Failure verified = VerifyAsLauncher(args.Get("out"), library, packed);
+  Failure verified = VerifyAsLauncher(args.Get("out"), publicKey, library, packed);
   if (verified.code) return verified;
 
   printf("wrote %s (file_check %s)\n", args.Get("out").c_str(), record.file_check.c_str());
   if (!packed.IsEmpty())
     printf("wrote %s (compress_file_check %s)\n", packedPath.c_str(), record.compress_file_check.c_str());
+  if (!publicKey.empty()) printf("signed for public key %s (serial %s)\n", publicKey.c_str(), record.serial.c_str());
+  return kSuccess;
+}
+
+Failure RunKeygen(const Arguments& args) {
+  if (!args.Has("out")) return Fail("keygen needs --out KEY", kExitUsage);
+  std::string path = args.Get("out");
+  // Never over an existing key: configurations signed with it would lose their only signer.
+  if (CPath(path.c_str()).IsFile() || CPath(path.c_str()).IsDirectory()) return Fail("refusing to overwrite " + path);
+  CEcdsaP256Key key;
+  P256KeyPair pair;
+  if (!key.Generate() || !key.ExportPublic(pair.publicKey) || !key.ExportPrivate(pair.privateKey)) {
+    return Fail("the platform cannot make a P-256 key");
+  }
+  std::string pem = WritePrivateKeyPem(pair);
+  std::string publicKey = HexText(pair.publicKey, sizeof(pair.publicKey));
+  SecureZeroMemory(&pair, sizeof(pair));
+  CByteBuffer bytes(pem.data(), static_cast<int>(pem.size()));
+  SecureZeroMemory(&pem[0], pem.size());
+  if (!WriteWholeFile(path, bytes)) return Fail("cannot write " + path);
+  printf("%s\n", publicKey.c_str());
   return kSuccess;
 }
 
@@ -212,6 +296,14 @@ void PrintRecord(const LoaderFile& file) {
   printf("  compress_file_name: %s\n  compress_type: %s\n  compress_user_password: %s\n  compress_file_check: %s\n",
          file.compress_file_name.c_str(), file.compress_type.c_str(), file.compress_user_password.c_str(),
          file.compress_file_check.c_str());
+  const std::pair<const char*, const std::string*> signedFields[] = {
+      {"file_sha256", &file.file_sha256},
+      {"compress_file_sha256", &file.compress_file_sha256},
+      {"serial", &file.serial},
+      {"expires", &file.expires}};
+  for (const auto& field : signedFields) {
+    if (!field.second->empty()) printf("  %s: %s\n", field.first, field.second->c_str());
+  }
 }
 
 // Every entry is listed, or the tool fails: a directory it cannot walk is a damaged container.
@@ -264,6 +356,20 @@ Failure RunPack(const Arguments& args) {
   return kSuccess;
 }
 
+Failure RunVerify(const Arguments& args) {
+  if (args.positional.size() != 1 || !args.Has("public-key")) {
+    return Fail("verify needs FILE and --public-key HEX", kExitUsage);
+  }
+  CByteBuffer bytes;
+  if (!ReadWholeFile(args.positional[0], bytes)) return Fail("cannot read " + args.positional[0]);
+  CModuleLoader loader(args.Get("public-key").c_str());
+  if (!loader.ParseConfig(bytes)) {
+    return Fail("refused: not signed with that key, its record incomplete or malformed, or expired");
+  }
+  printf("verified %s (serial %s)\n", args.positional[0].c_str(), loader.GetLoaderFile()->serial.c_str());
+  return kSuccess;
+}
+
 Failure RunUnpack(const Arguments& args) {
   if (!args.Has("dir")) return Fail("unpack needs --dir", kExitUsage);
   CByteBuffer bytes;
@@ -304,6 +410,8 @@ int main(int argc, char** argv) {
                    : args.command == "show"   ? RunShow(args)
                    : args.command == "pack"   ? RunPack(args)
                    : args.command == "unpack" ? RunUnpack(args)
+                   : args.command == "keygen" ? RunKeygen(args)
+                   : args.command == "verify" ? RunVerify(args)
                                               : Fail("unknown command " + args.command, kExitUsage);
   if (result.code) fprintf(stderr, "velmor-pack: %s\n", result.message.c_str());
   return result.code;
