@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "base/TextFormat.h"
+
 namespace {
 
 inline uint32_t RotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
@@ -139,16 +141,11 @@ void CMd5::Final(uint8_t digest[16]) {
 }
 
 void Md5Hex(const void* data, size_t length, char out[kMd5HexSize]) {
-  static const char kHexDigits[] = "0123456789abcdef";
   CMd5 md5;
   md5.Update(data, length);
   uint8_t digest[16];
   md5.Final(digest);
-  for (int i = 0; i < 16; ++i) {
-    out[2 * i] = kHexDigits[digest[i] >> 4];
-    out[2 * i + 1] = kHexDigits[digest[i] & 15];
-  }
-  out[32] = '\0';
+  memcpy(out, HexText(digest, sizeof(digest)).c_str(), kMd5HexSize);
 }
 
 bool Md5Equal(const char* a, const char* b) { return a && b && lstrcmpiA(a, b) == 0; }

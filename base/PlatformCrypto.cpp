@@ -13,13 +13,6 @@ constexpr size_t kBlobHeader = sizeof(BCRYPT_ECCKEY_BLOB);
 constexpr size_t kPublicBlobBytes = kBlobHeader + kEcdsaP256PublicBytes;
 constexpr size_t kPrivateBlobBytes = kPublicBlobBytes + kEcdsaP256PrivateBytes;
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 bool Sha256(const void* data, size_t length, uint8_t digest[kSha256Bytes]) {
@@ -38,29 +31,6 @@ std::string Sha256Text(const CByteBuffer& bytes) {
   uint8_t digest[kSha256Bytes];
   if (!Sha256(bytes.Data(), static_cast<size_t>(bytes.Length()), digest)) return std::string();
   return HexText(digest, sizeof(digest));
-}
-
-std::string HexText(const void* bytes, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  const uint8_t* in = static_cast<const uint8_t*>(bytes);
-  std::string text;
-  text.reserve(size * 2);
-  for (size_t i = 0; i < size; ++i) {
-    text += kDigits[in[i] >> 4];
-    text += kDigits[in[i] & 0x0f];
-  }
-  return text;
-}
-
-bool ParseHexExact(const std::string& text, uint8_t* out, size_t size) {
-  if (text.size() != size * 2) return false;
-  for (size_t i = 0; i < size; ++i) {
-    int high = HexDigit(text[2 * i]);
-    int low = HexDigit(text[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    out[i] = static_cast<uint8_t>(high << 4 | low);
-  }
-  return true;
 }
 
 bool IsSha256Text(const std::string& text) {
@@ -154,6 +124,6 @@ bool SignEcdsaP256Sha256(const CEcdsaP256Key& key, const CByteBuffer& message, C
   uint8_t digest[kSha256Bytes];
   uint8_t rs[kEcdsaP256SignatureBytes];
   if (!Sha256(message.Data(), static_cast<size_t>(message.Length()), digest) || !key.Sign(digest, rs)) return false;
-  signature.AssignBytes(rs, sizeof(rs));
-  return true;
+  signature = CByteBuffer(rs, sizeof(rs));
+  return signature.Length() == static_cast<int>(sizeof(rs));
 }

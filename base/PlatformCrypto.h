@@ -12,6 +12,7 @@
 
 #include "base/ByteBuffer.h"
 #include "base/ScopedHandle.h"
+#include "base/TextFormat.h"
 
 constexpr size_t kSha256Bytes = 32;
 constexpr size_t kEcdsaP256PublicBytes = 64;     // X then Y, big-endian
@@ -44,10 +45,6 @@ bool Sha256(const void* data, size_t length, uint8_t digest[kSha256Bytes]);
 // 64 lowercase hexadecimal digits; empty when the provider fails.
 std::string Sha256Text(const CByteBuffer& bytes);
 
-// Lowercase hexadecimal text of bytes, and back: `text` must hold exactly 2 * `size` digits
-// (either case); nothing else is accepted.
-std::string HexText(const void* bytes, size_t size);
-bool ParseHexExact(const std::string& text, uint8_t* out, size_t size);
 // Exactly 64 lowercase hexadecimal digits, the published form of a SHA-256 digest.
 bool IsSha256Text(const std::string& text);
 

@@ -98,6 +98,36 @@ int FormatString(std::string& out, const char* format, ...) {
   return result;
 }
 
+std::string HexText(const void* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  const uint8_t* in = static_cast<const uint8_t*>(bytes);
+  std::string text;
+  text.reserve(size * 2);
+  for (size_t i = 0; i < size; ++i) {
+    text += kDigits[in[i] >> 4];
+    text += kDigits[in[i] & 0x0f];
+  }
+  return text;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool ParseHexExact(const std::string& text, uint8_t* out, size_t size) {
+  if (text.size() != size * 2) return false;
+  for (size_t i = 0; i < size; ++i) {
+    int high = HexDigitValue(text[2 * i]);
+    int low = HexDigitValue(text[2 * i + 1]);
+    if (high < 0 || low < 0) return false;
+    out[i] = static_cast<uint8_t>(high << 4 | low);
+  }
+  return true;
+}
+
 std::string NewGuidText() {
   GUID guid;
   if (FAILED(CoCreateGuid(&guid))) return std::string();

@@ -1,7 +1,10 @@
-// printf-style formatting into strings, GUID and local-time texts, and variant-date parsing.
+// printf-style formatting into strings, hexadecimal, GUID and local-time texts, and variant-date
+// parsing.
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -9,6 +12,13 @@
 // counts as a failure, as callers never format to nothing on purpose).
 int FormatString(std::string& out, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 int FormatStringV(std::string& out, const char* format, va_list arguments);
+
+// Bytes as lowercase hexadecimal text, two digits each (the form of every digest we publish).
+std::string HexText(const void* bytes, size_t size);
+// The value of one hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c);
+// `text` read back into `size` bytes: exactly 2 * `size` digits of either case, nothing else.
+bool ParseHexExact(const std::string& text, uint8_t* out, size_t size);
 
 // A new GUID as 32 lowercase hexadecimal digits, no separators; empty if none can be made.
 std::string NewGuidText();

@@ -2,14 +2,9 @@
 
 #include <climits>
 
-namespace {
+#include "base/TextFormat.h"
 
-int HexValue(BYTE c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+namespace {
 
 bool IsBlank(BYTE c) { return c == ' ' || c == '\t'; }
 
@@ -50,7 +45,7 @@ CChunkDecoder::EState CChunkDecoder::Read(const BYTE* body, int length, CByteBuf
           } else if (IsBlank(c)) {
             m_sizeEnded = m_digits > 0;
           } else {
-            int digit = HexValue(c);
+            int digit = HexDigitValue(static_cast<char>(c));
             ok = !m_sizeEnded && digit >= 0;
             if (ok) {
               m_size = m_size * 16 + digit;
