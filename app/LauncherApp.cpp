@@ -23,12 +23,8 @@ constexpr WORD kStringTableCodePage = 1200;
 
 }  // namespace
 
-CLauncherApp::CLauncherApp(bool offlineStart, const char* configPublicKey)
-    : m_offlineStart(offlineStart),
-      m_configPublicKey(configPublicKey),
-      m_productName{},
-      m_internalName{},
-      m_companyName{} {}
+CLauncherApp::CLauncherApp(const LauncherOptions& options)
+    : m_options(options), m_productName{}, m_internalName{}, m_companyName{} {}
 
 bool CLauncherApp::InitInstance() {
   m_ole.emplace();
@@ -51,7 +47,7 @@ bool CLauncherApp::InitInstance() {
 
   if (!m_instance.MayStart(HasSwitch("/reboot"))) return false;
   if (!NetStartup()) return false;
-  m_loader.reset(new (std::nothrow) CModuleLoader(m_configPublicKey));
+  m_loader.reset(new (std::nothrow) CModuleLoader(m_options.configPublicKey));
   if (!m_loader) return false;
   // Loading failed or was declined when there is no start entry: the worker has said why.
   if (RunSplash()) m_loader->HandOver(GetDataRoot());
@@ -62,9 +58,10 @@ bool CLauncherApp::InitInstance() {
 // when the flow ran to its end; a bar closed from outside stopped it, and nothing is handed over.
 bool CLauncherApp::RunSplash() {
   CModuleLoader& loader = *m_loader;
-  bool offlineStart = m_offlineStart;
-  CSplashWindow splash(
-      [&loader, offlineStart](CSplashWindow& window) { CLoadFlow(window, loader, offlineStart).RunLoadFlow(); });
+  LauncherOptions options = m_options;
+  CSplashWindow splash([&loader, options](CSplashWindow& window) {
+    CLoadFlow(window, loader, options.offlineStart, options.flowSecondMs).RunLoadFlow();
+  });
   if (!splash.CreateCentred()) {
     ShowDesktopMessage(kStartProgramFailedText, kErrorCaption, MB_ICONHAND);
     return false;

@@ -9,16 +9,22 @@
 
 #include "BuildConfig.h"
 #include "app/AppBase.h"
+#include "app/LoadFlow.h"
 #include "app/ModuleLoader.h"
 #include "app/SingleInstance.h"
 #include "base/ComScope.h"
 
+// What a build decides about a start; the defaults are this build's values. The end-to-end tests
+// run launchers built with other values, and with short pauses where they wait through retries.
+struct LauncherOptions {
+  bool offlineStart = BuildConfig::kOfflineStart;               // the cached configuration when no server answers
+  const char* configPublicKey = BuildConfig::kConfigPublicKey;  // only what it signed counts; empty: unsigned
+  DWORD flowSecondMs = CLoadFlow::kSecondMs;                    // one second of the retry countdowns
+};
+
 class CLauncherApp : public CAppBase {
 public:
-  // `offlineStart`: start with the cached configuration when the server cannot be reached.
-  // `configPublicKey`: only configurations signed for it count (empty: unsigned).
-  explicit CLauncherApp(bool offlineStart = BuildConfig::kOfflineStart,
-                        const char* configPublicKey = BuildConfig::kConfigPublicKey);
+  explicit CLauncherApp(const LauncherOptions& options = LauncherOptions());
 
   bool InitInstance() override;  // false on every path: the work is done inside
   int ExitInstance() override;
@@ -40,8 +46,7 @@ private:
   std::optional<COleScope> m_ole;  // from InitInstance to ExitInstance
   CSingleInstance m_instance;
 
-  bool m_offlineStart;
-  const char* m_configPublicKey;
+  LauncherOptions m_options;
   WORD m_versionMajor = 0;
   WORD m_versionMinor = 0;
   WORD m_versionBuild = 0;
