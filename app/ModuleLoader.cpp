@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <ctime>
 #include <string>
 
 #include "BuildConfig.h"
@@ -62,15 +63,8 @@ bool ReadCheckedFile(const std::string& name, const std::string& md5, const std:
   return true;
 }
 
-// Now as seconds since 1970-01-01T00:00:00Z, by the system clock.
-long long UtcNow() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  constexpr long long kTicksPerSecond = 10000000;
-  constexpr long long kEpochSeconds = 11644473600LL;  // from 1601-01-01 to 1970-01-01
-  long long ticks = static_cast<long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
-  return ticks / kTicksPerSecond - kEpochSeconds;
-}
+// Now as seconds since 1970-01-01T00:00:00Z, by the system clock (time_t has 32 bits here).
+long long UtcNow() { return _time64(nullptr); }
 
 // A Get with redirects followed, answered 200: the decoded body, else empty. A body that could not
 // be decoded for lack of memory is a failed download (status -1), never a short body.

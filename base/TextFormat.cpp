@@ -20,6 +20,8 @@ constexpr double kMinVariantDate = -657434.0;
 constexpr double kMaxVariantDate = 2958465.0;
 constexpr long kJulianDayOfVariantEpoch = 2415019;
 constexpr int kSecondsPerDay = 24 * 60 * 60;
+constexpr int kUnixEpochYear = 1970;
+constexpr int kLastYear = 9999;
 
 // Gregorian calendar fields of a Julian day number (400-, 100-, 4- and 1-year cycles).
 void JulianDayToDate(long julianDay, int* year, int* month, int* day) {
@@ -40,6 +42,14 @@ int DayOfYear(int year, int month, int day) {
   static const int kDaysBeforeMonth[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
   return kDaysBeforeMonth[month - 1] + day - 1 + (month > 2 && IsLeapYear(year) ? 1 : 0);
 }
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+}
+
+// Leap days in the years before `year` (from year 1).
+long long LeapDaysBefore(int year) { return (year - 1) / 4 - (year - 1) / 100 + (year - 1) / 400; }
 
 bool VariantDateToFields(double date, struct tm* fields) {
   if (!(date >= kMinVariantDate && date <= kMaxVariantDate)) return false;
@@ -125,6 +135,18 @@ bool ParseHexExact(const std::string& text, uint8_t* out, size_t size) {
     if (high < 0 || low < 0) return false;
     out[i] = static_cast<uint8_t>(high << 4 | low);
   }
+  return true;
+}
+
+bool UtcSecondsOf(int year, int month, int day, int hour, int minute, int second, long long* seconds) {
+  if (year < kUnixEpochYear || year > kLastYear || month < 1 || month > 12 || day < 1 ||
+      day > DaysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+      second > 59) {
+    return false;
+  }
+  long long days = 365LL * (year - kUnixEpochYear) + LeapDaysBefore(year) - LeapDaysBefore(kUnixEpochYear) +
+                   DayOfYear(year, month, day);
+  *seconds = days * kSecondsPerDay + hour * 3600LL + minute * 60LL + second;
   return true;
 }
 

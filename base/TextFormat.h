@@ -20,6 +20,10 @@ int HexDigitValue(char c);
 // `text` read back into `size` bytes: exactly 2 * `size` digits of either case, nothing else.
 bool ParseHexExact(const std::string& text, uint8_t* out, size_t size);
 
+// Seconds from 1970-01-01T00:00:00Z to a UTC time of the Gregorian calendar; false for a field
+// out of range (a 30 February, a minute of 60) or a year before 1970 or after 9999.
+bool UtcSecondsOf(int year, int month, int day, int hour, int minute, int second, long long* seconds);
+
 // A new GUID as 32 lowercase hexadecimal digits, no separators; empty if none can be made.
 std::string NewGuidText();
 

@@ -50,9 +50,6 @@ std::string* OptionalField(LoaderFile& file, int index) {
 
 constexpr int kSerialMaxDigits = 20;  // 18446744073709551615
 const char kExpiryPattern[] = "dddd-dd-ddTdd:dd:ddZ";
-constexpr int kEpochYear = 1970;
-constexpr int kMaxYear = 9999;
-constexpr long long kSecondsPerDay = 86400;
 
 const std::string* TextField(const LoaderFile& file, EKey key) {
   switch (key) {
@@ -108,20 +105,6 @@ bool HasSignedFields(const LoaderFile& file) {
   long long expires = 0;
   return (file.serial.empty() || ParseSerial(file.serial, &serial)) &&
          (file.expires.empty() || ParseUtcTime(file.expires, &expires));
-}
-
-int DaysInMonth(int year, int month) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
-long long DaysFromEpoch(int year, int month, int day) {
-  long long days = 0;
-  for (int y = kEpochYear; y < year; ++y) days += DaysInMonth(y, 2) == 29 ? 366 : 365;
-  for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
-  return days + day - 1;
 }
 
 int Number(const std::string& text, size_t at, size_t digits) { return atoi(text.substr(at, digits).c_str()); }
@@ -307,12 +290,6 @@ bool ParseUtcTime(const std::string& text, long long* seconds) {
     bool digit = text[i] >= '0' && text[i] <= '9';
     if (kExpiryPattern[i] == 'd' ? !digit : text[i] != kExpiryPattern[i]) return false;
   }
-  int year = Number(text, 0, 4), month = Number(text, 5, 2), day = Number(text, 8, 2);
-  int hour = Number(text, 11, 2), minute = Number(text, 14, 2), second = Number(text, 17, 2);
-  if (year < kEpochYear || year > kMaxYear || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
-      hour > 23 || minute > 59 || second > 59) {
-    return false;
-  }
-  *seconds = DaysFromEpoch(year, month, day) * kSecondsPerDay + hour * 3600LL + minute * 60LL + second;
-  return true;
+  return UtcSecondsOf(Number(text, 0, 4), Number(text, 5, 2), Number(text, 8, 2), Number(text, 11, 2),
+                      Number(text, 14, 2), Number(text, 17, 2), seconds);
 }
