@@ -71,9 +71,10 @@ std::string* TextField(LoaderFile& file, EKey key) {
   return const_cast<std::string*>(TextField(static_cast<const LoaderFile&>(file), key));
 }
 
+const Json::Value* Member(const Json::Value& object, const char* key) { return object.find(key, key + strlen(key)); }
+
 // A member counts only when present and a JSON string; its UTF-8 text comes out in the ANSI code page.
-bool ReadStringMember(const Json::Value& object, const char* key, std::string& out) {
-  const Json::Value* member = object.find(key, key + strlen(key));
+bool ReadString(const Json::Value* member, std::string& out) {
   if (!member || !member->isString()) return false;
   CTextConverter converter;
   const char* ansi = converter.Utf8ToAnsi(member->asCString());
@@ -87,10 +88,8 @@ bool ReadOptionalMembers(const Json::Value& object, LoaderFile& file, bool stric
   // Keys are unique and the ten are there: a record of ten members has nothing more to look up.
   if (object.size() <= static_cast<Json::ArrayIndex>(kKeyCount)) return true;
   for (int k = 0; k < kOptionalKeyCount; ++k) {
-    const char* key = kOptionalKeys[k];
-    const Json::Value* member = object.find(key, key + strlen(key));
-    if (!member) continue;
-    if (!ReadStringMember(object, key, *OptionalField(file, k)) && strict) return false;
+    const Json::Value* member = Member(object, kOptionalKeys[k]);
+    if (member && !ReadString(member, *OptionalField(file, k)) && strict) return false;
   }
   return true;
 }
@@ -113,7 +112,7 @@ bool ReadRecord(const Json::Value& element, LoaderFile& file, bool strict) {
   if (!element.isObject()) return false;
   for (int k = 0; k < kKeyCount; ++k) {
     std::string text;
-    if (!ReadStringMember(element, kKeys[k], text)) return false;
+    if (!ReadString(Member(element, kKeys[k]), text)) return false;
     if (static_cast<EKey>(k) == EKey::Bits) {
       file.bits = static_cast<unsigned int>(strtoul(text.c_str(), nullptr, 10));
     } else {
