@@ -59,18 +59,30 @@ write_validators() {
   mv -f "$map.tmp" "$map"
 }
 
-# Reloads one nginx and waits (up to 5 s) for workers of the new configuration: until then the
-# old workers would serve the new release without a validator (a full download, never a 304).
+# Reloads one nginx and waits (up to 5 s) until only workers of the new configuration accept:
+# until then an old worker would serve the new release without a validator (a full download, never
+# a 304). A new worker alone is not enough: the old one accepts until it takes its quit signal, and
+# only then, closing its listening sockets, does it call itself "shutting down" and finish the
+# downloads in flight.
 reload_nginx() { # pid file
   local pid_file=$1 master before
   master=$(cat "$pid_file") || fail "cannot read $pid_file"
   before=$(ps -o pid= --ppid "$master" | sort)
   kill -HUP "$master" || fail "nginx ($master) did not take the reload signal"
   for _ in $(seq 1 50); do
-    [ -n "$(comm -13 <(echo "$before") <(ps -o pid= --ppid "$master" | sort))" ] && return 0
+    only_new_workers_accept "$master" "$before" && return 0
     sleep 0.1
   done
-  echo "publish: nginx started no new worker within 5 s; see its error log" >&2
+  echo "publish: nginx's old workers still accept after 5 s; see its error log" >&2
+}
+
+only_new_workers_accept() { # master pid, worker pids before the reload
+  local old
+  [ -n "$(comm -13 <(echo "$2") <(ps -o pid= --ppid "$1" | sort))" ] || return 1
+  for old in $2; do
+    [ "$(ps -o args= -p "$old")" = "nginx: worker process" ] && return 1
+  done
+  return 0
 }
 
 switch_to() { # release name
