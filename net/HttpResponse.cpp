@@ -34,9 +34,32 @@ bool LengthOf(const HttpHeaders& headers, long long* length) {
   return true;
 }
 
-bool ChunkedOf(const HttpHeaders& headers) {
-  const std::string* value = FindHeader(headers, "Transfer-Encoding");
-  return value && AsciiLower(*value).find("chunked") != std::string::npos;
+std::string TrimmedBlanks(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The transfer codings of every Transfer-Encoding line, in the order applied, lower case.
+std::vector<std::string> TransferCodingsOf(const HttpHeaders& headers) {
+  std::vector<std::string> codings;
+  for (const auto& header : headers) {
+    if (_stricmp(header.first.c_str(), "Transfer-Encoding") != 0) continue;
+    std::string list = AsciiLower(header.second);
+    for (size_t start = 0; start <= list.size();) {
+      size_t comma = list.find(',', start);
+      if (comma == std::string::npos) comma = list.size();
+      std::string coding = TrimmedBlanks(list.substr(start, comma - start));
+      if (!coding.empty()) codings.push_back(coding);
+      start = comma + 1;
+    }
+  }
+  return codings;
+}
+
+// The transfer codings we undo: chunking and the zlib ones (identity is no coding at all).
+bool CanUndo(const std::string& coding) {
+  return coding == "chunked" || coding == "gzip" || coding == "x-gzip" || coding == "deflate" || coding == "identity";
 }
 
 // What a head says about its body, from its already parsed headers.
@@ -46,17 +69,27 @@ ResponseFraming FramingOf(const CByteBuffer& head, const HttpHeaders& headers) {
   framing.noBody = (framing.status >= 100 && framing.status < 200) || framing.status == kStatusNoContent ||
                    framing.status == kStatusNotModified;
   framing.hasLength = LengthOf(headers, &framing.length);
-  framing.chunked = ChunkedOf(headers);
+  std::vector<std::string> codings = TransferCodingsOf(headers);
+  // Only as the last coding does chunked end the body; matched as a whole token.
+  framing.chunked = !codings.empty() && codings.back() == "chunked";
+  if (framing.chunked) codings.pop_back();
+  if (framing.noBody || framing.hasLength) return framing;
+  for (const std::string& coding : codings) {
+    if (!CanUndo(coding)) framing.undecodable = true;
+  }
+  framing.innerCodings = codings;
   return framing;
 }
 
 // The final answer of a whole response: where its head starts and its body starts, interim
-// answers passed over. False while the final head is not complete.
+// answers passed over. False while the final head is not complete, and for a malformed head.
 bool FindFinalHead(const CByteBuffer& response, int* headStart, int* bodyStart) {
   for (int start = 0;;) {
+    start = SkipEmptyLines(response.Data(), response.Length(), start);
     int headEnd = HeadEndIndex(response, start);
     if (headEnd < 0) return false;
     int end = headEnd + kHeadEndLength;
+    if (!IsWellFormedHead(response.Data() + start, end - start)) return false;
     if (!IsInterimStatus(StatusCodeOf(response.Data() + start, end - start))) {
       *headStart = start;
       *bodyStart = end;
@@ -79,6 +112,56 @@ bool Dechunk(const CByteBuffer& raw, CByteBuffer& joined, bool* outOfMemory) {
   if (decoder.Read(raw.Data(), raw.Length(), &data) != CChunkDecoder::EState::kDone) return false;
   joined = data;
   return true;
+}
+
+// Undoes the transfer codings applied before the framing's own, the last applied first. False when
+// one does not decode or memory ran out: the body then stays as it was.
+bool UndoInnerCodings(const std::vector<std::string>& codings, int maxInflatedBytes, CByteBuffer& body,
+                      bool* outOfMemory) {
+  CByteBuffer decoded = body;
+  for (auto coding = codings.rbegin(); coding != codings.rend(); ++coding) {
+    CByteBuffer next = decoded;
+    if (*coding == "chunked") {
+      if (!Dechunk(decoded, next, outOfMemory)) return false;
+    } else if (*coding != "identity") {
+      CGzipInflater::EResult inflation = CGzipInflater(maxInflatedBytes).Inflate(decoded, next);
+      *outOfMemory = inflation == CGzipInflater::EResult::kNoMemory;
+      if (inflation != CGzipInflater::EResult::kDone) return false;
+    }
+    decoded = next;
+  }
+  body = decoded;
+  return true;
+}
+
+bool IsDigit(BYTE c) { return c >= '0' && c <= '9'; }
+bool IsBlank(BYTE c) { return c == ' ' || c == '\t'; }
+
+// The characters of a token, which a header name is made of.
+bool IsTokenChar(BYTE c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c != 0 && strchr("!#$%&'*+-.^_`|~", c));
+}
+
+// `HTTP/` DIGIT `.` DIGIT SP 3DIGIT, then the end or SP and any reason phrase; -1 for anything else.
+int StatusOfLine(const BYTE* line, int length) {
+  static const char kPrefix[] = "HTTP/";
+  constexpr int kPrefixLength = sizeof(kPrefix) - 1;
+  constexpr int kCodeAt = kPrefixLength + 4;  // after "D.D "
+  if (length < kCodeAt + 3 || memcmp(line, kPrefix, kPrefixLength) != 0) return -1;
+  const BYTE* version = line + kPrefixLength;
+  if (!IsDigit(version[0]) || version[1] != '.' || !IsDigit(version[2]) || version[3] != ' ') return -1;
+  const BYTE* code = line + kCodeAt;
+  if (!IsDigit(code[0]) || !IsDigit(code[1]) || !IsDigit(code[2])) return -1;
+  if (length > kCodeAt + 3 && code[3] != ' ') return -1;
+  return (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
+}
+
+// A header line: a token name and a colon, or a continuation of the line before (obs-fold).
+bool IsWellFormedHeaderLine(const BYTE* line, int length, bool follows) {
+  if (IsBlank(line[0])) return follows;
+  int colon = 0;
+  while (colon < length && IsTokenChar(line[colon])) ++colon;
+  return colon > 0 && colon < length && line[colon] == ':';
 }
 
 // An HTML page in UTF-8 turned into the local code page; false when memory ran out.
@@ -104,16 +187,31 @@ bool HtmlToAnsi(const HttpHeaders& headers, CByteBuffer& body) {
 bool HasHeadEnd(const CByteBuffer& response) { return HeadEndIndex(response) >= 0; }
 
 int StatusCodeOf(const BYTE* head, int length) {
-  std::string text(reinterpret_cast<const char*>(head), length);
-  size_t lineEnd = text.find(kLineEnd);
-  if (lineEnd == std::string::npos || lineEnd == 0) return -1;
-  std::string line = text.substr(0, lineEnd);
-  size_t space = line.find(' ');
-  if (space == std::string::npos || space == 0) return -1;
-  std::string rest = line.substr(space + 1);
-  size_t next = rest.find(' ');
-  if (next == std::string::npos || next == 0) return -1;
-  return atoi(rest.substr(0, next).c_str());
+  const BYTE* lineEnd = std::search(head, head + length, kLineEnd, kLineEnd + kLineEndLength);
+  if (lineEnd == head + length) return -1;
+  return StatusOfLine(head, static_cast<int>(lineEnd - head));
+}
+
+// Bare CRs and LFs are how responses get split or smuggled past proxies, and a NUL ends a header
+// early for C-string readers: each refuses the head.
+bool IsWellFormedHead(const BYTE* head, int length) {
+  for (int lineStart = 0, lineNumber = 0;; ++lineNumber) {
+    int lineEnd = lineStart;
+    while (lineEnd < length && head[lineEnd] != '\r' && head[lineEnd] != '\n' && head[lineEnd] != 0) ++lineEnd;
+    if (lineEnd + 1 >= length || head[lineEnd] != '\r' || head[lineEnd + 1] != '\n') return false;
+    int lineLength = lineEnd - lineStart;
+    if (lineLength == 0) return lineNumber > 0 && lineEnd + kLineEndLength == length;
+    const BYTE* line = head + lineStart;
+    bool ok = lineNumber == 0 ? StatusOfLine(line, lineLength) >= 0
+                              : IsWellFormedHeaderLine(line, lineLength, lineNumber > 1);
+    if (!ok) return false;
+    lineStart = lineEnd + kLineEndLength;
+  }
+}
+
+int SkipEmptyLines(const BYTE* bytes, int length, int from) {
+  while (from + 1 < length && bytes[from] == '\r' && bytes[from + 1] == '\n') from += kLineEndLength;
+  return from;
 }
 
 bool IsInterimStatus(int status) { return status >= 100 && status < 200 && status != 101; }
@@ -125,26 +223,28 @@ bool GetContentLength(const CByteBuffer& response, long long* length) {
 }
 
 bool IsCloseDelimited(const CByteBuffer& response) {
-  HttpHeaders headers = ParseResponseHeaders(response);
-  long long length;
-  return HasHeadEnd(response) && !LengthOf(headers, &length) && !ChunkedOf(headers);
+  ResponseFraming framing = ReadFraming(response);
+  return HasHeadEnd(response) && !framing.hasLength && !framing.chunked;
 }
 
 bool IsResponseComplete(const CByteBuffer& response) {
   int headStart, bodyStart;
   if (!FindFinalHead(response, &headStart, &bodyStart)) return false;
   ResponseFraming framing = ReadFraming(Slice(response, headStart, bodyStart));
+  if (framing.undecodable) return false;
   if (framing.noBody) return true;
   const BYTE* body = response.Data() + bodyStart;
   int bodyLength = response.Length() - bodyStart;
-  if (framing.hasLength) return bodyLength == framing.length;
+  if (framing.hasLength) return bodyLength >= framing.length;
   if (framing.chunked) return CChunkDecoder().Read(body, bodyLength) == CChunkDecoder::EState::kDone;
   return false;
 }
 
 std::string GetResponseHead(const CByteBuffer& response) {
-  int headEnd = HeadEndIndex(response);
-  std::string head = headEnd < 0 ? "" : std::string(reinterpret_cast<const char*>(response.Data()), headEnd);
+  int start = SkipEmptyLines(response.Data(), response.Length(), 0);
+  int headEnd = HeadEndIndex(response, start);
+  const char* bytes = reinterpret_cast<const char*>(response.Data());
+  std::string head = headEnd < 0 ? "" : std::string(bytes + start, headEnd - start);
   return head + kLineEnd;
 }
 
@@ -163,12 +263,16 @@ HttpHeaders ParseResponseHeaders(const CByteBuffer& response) {
     size_t lineEnd = head.find(kLineEnd, position);
     if (lineEnd == std::string::npos || lineEnd == position) break;
     std::string line = head.substr(position, lineEnd - position);
+    position = lineEnd + 2;
+    if (IsBlank(line[0]) && !headers.empty()) {  // a folded line continues the value before it
+      headers.back().second += " " + TrimmedBlanks(line);
+      continue;
+    }
     size_t colon = line.find(':');
     std::string name = line.substr(0, colon);
     std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);
     value.erase(0, value.find_first_not_of(' ') == std::string::npos ? value.size() : value.find_first_not_of(' '));
     headers.emplace_back(name, value);
-    position = lineEnd + 2;
   }
   return headers;
 }
@@ -233,10 +337,15 @@ bool DecodeResponseBody(const CByteBuffer& head, const CByteBuffer& rawBody, int
   HttpHeaders headers = ParseResponseHeaders(head);
   ResponseFraming framing = FramingOf(head, headers);
   CByteBuffer decoded = framing.noBody ? CByteBuffer() : rawBody;  // shared, not copied
+  // Bytes beyond the announced length are not the body: dropped, as curl and browsers do.
+  if (framing.hasLength && decoded.Length() > framing.length) {
+    decoded = Slice(rawBody, 0, static_cast<int>(framing.length));
+  }
   bool outOfMemory = false;
-  if (!framing.noBody && !framing.hasLength && framing.chunked) {
-    // A chunked body that is not complete (or not well formed) stays as received.
-    Dechunk(rawBody, decoded, &outOfMemory);
+  if (!framing.noBody && !framing.hasLength) {
+    // A body whose transfer codings do not decode (a chunked one not complete) stays as received.
+    bool framed = !framing.chunked || Dechunk(rawBody, decoded, &outOfMemory);
+    if (framed) UndoInnerCodings(framing.innerCodings, maxInflatedBytes, decoded, &outOfMemory);
     if (outOfMemory) return false;
   }
   const std::string* encoding = FindHeader(headers, "Content-Encoding");

@@ -14,26 +14,37 @@ using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 // as received.
 constexpr int kMaxInflatedBytes = 512 * 1024 * 1024;
 
-// What a head says about the body after it.
+// What a head says about the body after it. The body's end: a Content-Length, else chunked as
+// the last transfer coding, else the close. Transfer-Encoding frames only a body without a length.
 struct ResponseFraming {
   int status = -1;
   bool noBody = false;  // 1xx, 204 and 304 answers end with their head, whatever they announce
   bool hasLength = false;
   long long length = 0;
-  bool chunked = false;
+  bool chunked = false;  // the last transfer coding is chunked: the body ends with its last chunk
+  // The transfer codings applied before the framing's own, lower case, in the order applied.
+  std::vector<std::string> innerCodings;
+  bool undecodable = false;  // a transfer coding we cannot undo frames the body: the response is refused
 };
 ResponseFraming ReadFraming(const CByteBuffer& head);
-int StatusCodeOf(const BYTE* head, int length);  // of the status line at `head`, -1 when none
+// The status of a status line `HTTP/` DIGIT `.` DIGIT SP 3DIGIT [SP reason] at `head`, else -1.
+int StatusCodeOf(const BYTE* head, int length);
+// A head (status line to blank line) as HTTP/1.1 has it: that status line; header lines of a
+// token name, a colon and a value, or continuation lines; no CR, LF or NUL inside a line.
+bool IsWellFormedHead(const BYTE* head, int length);
+// Where the next head starts at or after `from`: the empty lines robust clients skip are passed.
+int SkipEmptyLines(const BYTE* bytes, int length, int from);
 // 1xx answers before the final one, except 101, which ends the exchange.
 bool IsInterimStatus(int status);
 
 bool HasHeadEnd(const CByteBuffer& response);
 // Header names are matched ignoring case, as HTTP defines them.
 bool GetContentLength(const CByteBuffer& response, long long* length);
-// Neither a length nor chunking: the body ends where the server closes the connection.
+// Neither a length nor chunking last: the body ends where the server closes the connection.
 bool IsCloseDelimited(const CByteBuffer& response);
-// Complete by its length, its last chunk or its status; a close-delimited response is complete
-// only at the close. Interim answers before the final one are passed over.
+// Complete by its length (bytes beyond it are dropped), its last chunk or its status; a
+// close-delimited response is complete only at the close, a malformed one never. Interim answers
+// and the empty lines around them are passed over.
 bool IsResponseComplete(const CByteBuffer& response);
 
 std::string GetResponseHead(const CByteBuffer& response);  // every line ends in CRLF

@@ -51,10 +51,12 @@ bool CIncomingResponse::Append(const BYTE* bytes, int count) {
   return true;
 }
 
-// Looks for the end of the head in what arrived since the last look; interim answers are passed
-// over, and the final head is taken out of the buffer.
+// Looks for the end of the head in what arrived since the last look; empty lines before a head
+// and interim answers are passed over, a malformed head refused, and the final head taken out of
+// the buffer.
 bool CIncomingResponse::ReadHeads() {
   for (;;) {
+    m_headStart = SkipEmptyLines(m_body.Data(), m_body.Length(), m_headStart);
     int from = m_headScanned - (kHeadEndLength - 1);
     if (from < m_headStart) from = m_headStart;
     m_headScanned = m_body.Length();
@@ -62,6 +64,7 @@ bool CIncomingResponse::ReadHeads() {
     if (headEnd < 0) return m_body.Length() <= kMaxHeadBytes;
     int bodyStart = headEnd + kHeadEndLength;
     if (bodyStart > kMaxHeadBytes) return false;
+    if (!IsWellFormedHead(m_body.Data() + m_headStart, bodyStart - m_headStart)) return false;
     if (m_keepInterim || !IsInterimStatus(StatusCodeOf(m_body.Data() + m_headStart, bodyStart - m_headStart))) {
       return TakeFinalHead(m_headStart, bodyStart);
     }
@@ -78,6 +81,7 @@ bool CIncomingResponse::TakeFinalHead(int headStart, int bodyStart) {
   m_headIn = true;
 
   ResponseFraming framing = ReadFraming(m_head);
+  if (framing.undecodable) return false;
   m_noBody = framing.noBody || m_keepInterim;
   m_hasLength = !m_noBody && framing.hasLength;
   m_contentLength = framing.length;
@@ -98,8 +102,11 @@ bool CIncomingResponse::TakeFinalHead(int headStart, int bodyStart) {
 }
 
 bool CIncomingResponse::ReadBody() {
-  if (m_noBody) return m_body.SetLength(0);         // whatever follows such a head is not its body
-  if (m_body.Length() > BodyLimit()) return false;  // past the cap, or more than announced
+  if (m_noBody) return m_body.SetLength(0);  // whatever follows such a head is not its body
+  // Bytes beyond the announced length are not the body: dropped, as curl and browsers do, and
+  // the connection ends with the request.
+  if (m_hasLength) return m_body.Length() <= m_contentLength || m_body.SetLength(ClampToInt(m_contentLength));
+  if (m_body.Length() > BodyLimit()) return false;  // past the cap
   if (m_chunked) return m_chunks.Read(m_body.Data(), m_body.Length()) != CChunkDecoder::EState::kBad;
   return true;
 }

@@ -3,7 +3,7 @@
 // straight in the body buffer; before the head is complete they go there too, and the head is
 // moved out once its end is seen. The head position, the announced length and the chunk walk are
 // kept between receives, so each receive costs only what it added (the answers equal
-// IsResponseComplete's). Interim 1xx answers before the final one are skipped.
+// IsResponseComplete's). Empty lines and interim 1xx answers before the final head are skipped.
 #pragma once
 
 #include "base/ByteBuffer.h"
@@ -27,7 +27,8 @@ public:
   // Where the next receive writes, with room for `receiveSize` bytes; null without the memory.
   BYTE* ReceiveSpace(int* room);
   // Takes the `count` bytes the receive wrote. False when the response cannot be taken: past its
-  // cap (or announcing a length that would be), a head past its cap, a malformed chunked body.
+  // cap (or announcing a length that would be), a head past its cap or malformed, a transfer
+  // coding we cannot undo, a malformed chunked body. Bytes beyond an announced length are dropped.
   bool Commit(int count);
   // ReceiveSpace and Commit for bytes from elsewhere.
   bool Append(const BYTE* bytes, int count);

@@ -5,6 +5,7 @@
 namespace {
 
 constexpr int kGzipWindowBits = 15 + 16;
+constexpr int kZlibWindowBits = 15;
 constexpr int kRawWindowBits = -15;
 
 std::string Deflate(const std::string& data, int windowBits) {
@@ -24,5 +25,7 @@ std::string Deflate(const std::string& data, int windowBits) {
 }  // namespace
 
 std::string Gzip(const std::string& data) { return Deflate(data, kGzipWindowBits); }
+
+std::string Zlib(const std::string& data) { return Deflate(data, kZlibWindowBits); }
 
 std::string RawDeflate(const std::string& data) { return Deflate(data, kRawWindowBits); }

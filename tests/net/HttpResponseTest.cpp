@@ -15,7 +15,9 @@ std::string Body(const std::string& response) { return Text(GetResponseBody(Byte
 TEST(HttpResponse, StatusCodes) {
   EXPECT_EQ(304, GetStatusCode(Bytes("HTTP/1.1 304 Not Modified\r\nServer: x\r\n\r\n")));
   EXPECT_EQ(200, GetStatusCode(Bytes("HTTP/1.1 200 OK\r\n\r\nbody")));
-  EXPECT_EQ(-1, GetStatusCode(Bytes("HTTP/1.1 200\r\n\r\n")));  // no reason phrase
+  EXPECT_EQ(200, GetStatusCode(Bytes("HTTP/1.1 200\r\n\r\n")));                     // no reason phrase
+  EXPECT_EQ(204, GetStatusCode(Bytes("\r\n\r\nHTTP/1.1 204 No Content\r\n\r\n")));  // empty lines before it
+  EXPECT_EQ(-1, GetStatusCode(Bytes("HTTP/1.1 20 OK\r\n\r\n")));
   EXPECT_EQ(-1, GetStatusCode(Bytes("")));
   EXPECT_EQ("\r\n", GetResponseHead(Bytes("no head end")));
   EXPECT_EQ("HTTP/1.1 200 OK\r\nA: b\r\n", GetResponseHead(Bytes("HTTP/1.1 200 OK\r\nA: b\r\n\r\nbody")));
@@ -23,8 +25,10 @@ TEST(HttpResponse, StatusCodes) {
 
 TEST(HttpResponse, HeadersKeepOrderAndRepetition) {
   HttpHeaders headers =
-      ParseResponseHeaders(Bytes("HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nSet-Cookie:  b=2 \r\nX-Empty:\r\n\r\nbody"));
-  ASSERT_EQ(3u, headers.size());
+      ParseResponseHeaders(Bytes("HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nSet-Cookie:  b=2 \r\nX-Empty:\r\nX-Folded: "
+                                 "a\r\n \t b\r\n\r\nbody"));
+  ASSERT_EQ(4u, headers.size());
+  EXPECT_EQ("a b", *FindHeader(headers, "x-folded"));  // a continuation line joins the value before it
   EXPECT_EQ("Set-Cookie", headers[1].first);
   EXPECT_EQ("b=2 ", headers[1].second);  // leading spaces go, trailing ones stay
   ASSERT_NE(nullptr, FindHeader(headers, "set-cookie"));
@@ -40,7 +44,8 @@ TEST(HttpResponse, CompleteByContentLengthInAnyLetterCase) {
   EXPECT_EQ(5, length);
   EXPECT_FALSE(IsResponseComplete(Bytes(head + "1234")));
   EXPECT_TRUE(IsResponseComplete(Bytes(head + "12345")));
-  EXPECT_FALSE(IsResponseComplete(Bytes(head + "123456")));
+  EXPECT_TRUE(IsResponseComplete(Bytes(head + "123456")));
+  EXPECT_EQ("12345", Body(head + "123456"));  // bytes beyond the length are dropped
   EXPECT_FALSE(IsResponseComplete(Bytes("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n")));  // head not in yet
   EXPECT_FALSE(IsCloseDelimited(Bytes(head)));
 }

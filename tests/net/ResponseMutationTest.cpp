@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,8 @@ private:
                                           "ffffffff",
                                           "-1",
                                           "\n",
+                                          "\r",
+                                          "Transfer-Encoding: gzip, chunked\r\n",
                                           " ",
                                           "Content-Length: 99999999999\r\n",
                                           "Transfer-Encoding: chunked\r\n",
@@ -130,6 +133,15 @@ private:
   std::mt19937 m_random;
 };
 
+// HTTP/1.1's grammar of a head, written independently of the parser: a complete response must
+// have a final head that follows it.
+bool FollowsHeadGrammar(const std::string& head) {
+  static const std::regex kHead(
+      "HTTP/[0-9][.][0-9] [0-9]{3}( [^\r\n\\x00]*)?\r\n"
+      "([-!#$%&'*+.^_`|~0-9A-Za-z]+:[^\r\n\\x00]*\r\n([ \t][^\r\n\\x00]*\r\n)*)*\r\n");
+  return std::regex_match(head, kHead);
+}
+
 int VariantCount() {
   const char* wanted = getenv("VELMOR_MUTATION_VARIANTS");
   int count = wanted ? atoi(wanted) : 0;
@@ -172,6 +184,7 @@ void CheckVariant(const std::string& text, std::mt19937& random) {
   ASSERT_TRUE(DecodeResponseBody(incoming.Head(), incoming.Body(), kCap, body));
   ASSERT_LE(body.Length(), kCap);
   if (complete) {
+    ASSERT_TRUE(FollowsHeadGrammar(Text(incoming.Head())));
     ASSERT_TRUE(Text(body) == Text(GetResponseBody(whole, nullptr, kCap)));  // both ways, one body
     ResponseFraming framing = ReadFraming(incoming.Head());
     if (!framing.noBody && framing.hasLength) {

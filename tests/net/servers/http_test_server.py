@@ -259,6 +259,22 @@ class Handler(socketserver.BaseRequestHandler):
         location = "http://%s/hops?left=%d" % (headers.get("host", ""), left - 1)
         self.send(response("302 Found", [("Location", location), ("Content-Length", "0")]))
 
+    def route_raw(self, method, head, headers, rest, query):
+        """Any response, given in hexadecimal: whole, or a byte per send (pace=byte); then the
+        server closes, or with keep=1 waits for the client to."""
+        data = bytes.fromhex(self.arg(query, "hex", ""))
+        pieces = [data]
+        if self.arg(query, "pace", "whole") == "byte":
+            self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            pieces = [data[i:i + 1] for i in range(len(data))]
+        try:
+            for piece in pieces:
+                self.send(piece)
+        except OSError:
+            return  # the client had what it needed, or refused what it saw
+        if self.arg(query, "keep", "0") == "1":
+            self.wait_for_client_close()
+
     def wait_for_client_close(self):
         self.request.settimeout(STALL_SECONDS)
         try:
