@@ -15,7 +15,7 @@ data=$(mktemp -d)
 servers="$data/servers"
 trap 'bash "$ROOT/tests/net/servers/servers.sh" stop "$servers" 2>/dev/null || true; rm -rf "$data"' EXIT
 
-wine_path() { printf 'Z:%s' "${1//\//\\}"; }
+source "$ROOT/scripts/shell-helpers.sh"
 run_bench() { "$ROOT/scripts/wine-run.sh" "$BUILD_DIR/wineprefix" "$@" | tr -d '\r'; }
 field() { awk -v key="$1" '$1 == key {print $2}'; }
 elapsed() { # command...: wall seconds
@@ -32,7 +32,7 @@ head -c "$((MD5_MIB * 1024 * 1024))" /dev/urandom > "$data/sample.bin"
 cat "$data/sample.bin" > /dev/null  # both runs read from the page cache
 md5sum_seconds=$(elapsed md5sum "$data/sample.bin")
 reference=$(md5sum "$data/sample.bin" | cut -d' ' -f1)
-ours=$(run_bench "$BUILD_DIR/bin/md5_bench.exe" "$(wine_path "$data/sample.bin")")
+ours=$(run_bench "$BUILD_DIR/bin/md5_bench.exe" "$(windows_path "$data/sample.bin")")
 echo "$ours"
 [ "$(echo "$ours" | field digest)" = "$reference" ] || { echo "MD5 digest mismatch" >&2; exit 1; }
 md5sum_rate=$(awk -v mib="$MD5_MIB" -v s="$md5sum_seconds" 'BEGIN {print mib / s}')
@@ -111,7 +111,7 @@ sys.stdout.buffer.write(bytes(out[:$bytes]))" > "$data/text.txt"
 gzip -c "$data/text.txt" > "$data/text.gz"
 text_md5=$(md5sum "$data/text.txt" | cut -d' ' -f1)
 zcat_seconds=$(elapsed zcat "$data/text.gz")
-inflated=$(run_bench "$BUILD_DIR/bin/http_bench.exe" inflate "$(wine_path "$data/text.gz")")
+inflated=$(run_bench "$BUILD_DIR/bin/http_bench.exe" inflate "$(windows_path "$data/text.gz")")
 [ "$(echo "$inflated" | field digest)" = "$text_md5" ] || { echo "inflation differs" >&2; exit 1; }
 ours_inflate=$(echo "$inflated" | field seconds)
 echo "gzip ($(stat -c %s "$data/text.gz") bytes): zcat ${zcat_seconds}s, ours ${ours_inflate}s"

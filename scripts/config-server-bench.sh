@@ -10,6 +10,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 TOOLS=$ROOT/tools/config-server
+source "$ROOT/scripts/shell-helpers.sh"
 SECONDS_PER_FIGURE=${BENCH_SECONDS:-3}
 CONNECTIONS=${BENCH_CONNECTIONS:-50}
 command -v nginx >/dev/null || PATH=$PATH:/usr/sbin
@@ -24,9 +25,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 wait_for_port() { # port
   for _ in $(seq 1 100); do
     curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0

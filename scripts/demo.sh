@@ -25,7 +25,7 @@ case "${1:-}" in
   "") ;;
   *) echo "usage: demo.sh [--sign]" >&2; exit 2 ;;
 esac
-windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
+source "$ROOT/scripts/shell-helpers.sh"
 
 # The demo key's public half is kept beside it: the signed build is configured with it.
 build_signed_launcher() {

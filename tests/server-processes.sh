@@ -1,5 +1,6 @@
 # Shared by the test harness scripts that start loopback servers (sourced, not run). Each server
 # started in the background records its PID in "$STATE/<name>.pid"; stopping ends exactly those.
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/shell-helpers.sh"
 
 # Ends every process a *.pid file in $STATE names.
 stop_recorded_servers() {

@@ -36,8 +36,7 @@ library="$BUILD_DIR/bin/loader/loader.dll"
 domain=$(sed -n 's/^VELMOR_PRODUCT_DOMAIN:[A-Z]*=//p' "$BUILD_DIR/CMakeCache.txt")
 mkdir -p "$out"
 
-# Wine's drive Z: is the Unix root.
-windows_path() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
+source "$ROOT/scripts/shell-helpers.sh"
 signing=()
 [ -z "$key" ] || signing=(--sign "$(windows_path "$key")" --serial "$serial")
 

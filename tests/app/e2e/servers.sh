@@ -28,10 +28,6 @@ start_server() { # name, extra switches...
   wait_for_port_file "$STATE/$name.port" "$name"
 }
 
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
 start_nginx() { # name, extra switches of nginx-site.sh...
   local name=$1 port
   shift

@@ -9,10 +9,6 @@ STATE=$2
 source "$(dirname "$0")/../../server-processes.sh"
 HERE=$(cd "$(dirname "$0")" && pwd)
 
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
 wait_for_port() { # port
   for _ in $(seq 1 100); do
     if python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $1), 1)" 2>/dev/null; then
