@@ -23,15 +23,17 @@ constexpr WORD kStringTableCodePage = 1200;
 
 }  // namespace
 
-CLauncherApp::CLauncherApp(const LauncherOptions& options)
-    : m_options(options), m_productName{}, m_internalName{}, m_companyName{} {}
+CLauncherApp::CLauncherApp(const LauncherOptions& options) : m_options(options) {
+  m_product.commandLine = &CommandLine();
+  m_product.version = "0.0.0";
+}
 
 bool CLauncherApp::InitInstance() {
   m_ole.emplace();
   if (!PrepareDataDirectory()) return false;
   ReadVersionResource();
 
-  CSetupActions setup(*this);
+  CSetupActions setup(m_product);
   // A setup start ends here: it never reaches the first-run question or the single-instance rule.
   if (HasSwitch("/u")) {
     EnableDebugPrivilege();
@@ -77,12 +79,6 @@ int CLauncherApp::ExitInstance() {
   return 0;
 }
 
-std::string CLauncherApp::Version() const {
-  std::string text;
-  FormatString(text, "%d.%d.%d", m_versionMajor, m_versionMinor, m_versionBuild);
-  return text;
-}
-
 // Finds the data directory, creating the default one on first run, and makes it the data root.
 bool CLauncherApp::PrepareDataDirectory() {
   char directory[MAX_PATH] = {};
@@ -105,12 +101,10 @@ void CLauncherApp::ReadVersionResource() {
   if (!info.Load()) return;
   WORD parts[4];
   info.GetProductVersion(parts);
-  m_versionMajor = parts[0];
-  m_versionMinor = parts[1];
-  m_versionBuild = parts[2];
+  FormatString(m_product.version, "%d.%d.%d", parts[0], parts[1], parts[2]);
   const CVersionStringTable* table = info.FindStringTable(kStringTableLanguage, kStringTableCodePage);
   if (!table) return;
-  lstrcpynA(m_productName, table->Get(EVersionString::ProductName), sizeof(m_productName));
-  lstrcpynA(m_internalName, table->Get(EVersionString::InternalName), sizeof(m_internalName));
-  lstrcpynA(m_companyName, table->Get(EVersionString::CompanyName), sizeof(m_companyName));
+  m_product.productName = table->Get(EVersionString::ProductName);
+  m_product.internalName = table->Get(EVersionString::InternalName);
+  m_product.companyName = table->Get(EVersionString::CompanyName);
 }

@@ -11,6 +11,7 @@
 #include "app/AppBase.h"
 #include "app/LoadFlow.h"
 #include "app/ModuleLoader.h"
+#include "app/ProductIdentity.h"
 #include "app/SingleInstance.h"
 #include "base/ComScope.h"
 
@@ -29,10 +30,10 @@ public:
   bool InitInstance() override;  // false on every path: the work is done inside
   int ExitInstance() override;
 
-  const char* ProductName() const { return m_productName; }
-  const char* InternalName() const { return m_internalName; }
-  const char* CompanyName() const { return m_companyName; }
-  std::string Version() const;  // "major.minor.build"
+  const char* ProductName() const { return m_product.productName.c_str(); }
+  const char* InternalName() const { return m_product.internalName.c_str(); }
+  const char* CompanyName() const { return m_product.companyName.c_str(); }
+  const std::string& Version() const { return m_product.version; }  // "major.minor.build"
 
 private:
   bool PrepareDataDirectory();
@@ -47,10 +48,5 @@ private:
   CSingleInstance m_instance;
 
   LauncherOptions m_options;
-  WORD m_versionMajor = 0;
-  WORD m_versionMinor = 0;
-  WORD m_versionBuild = 0;
-  char m_productName[MAX_PATH];
-  char m_internalName[MAX_PATH];
-  char m_companyName[MAX_PATH];
+  ProductIdentity m_product;
 };

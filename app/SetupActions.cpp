@@ -8,7 +8,6 @@
 
 #include "BuildConfig.h"
 #include "app/Elevation.h"
-#include "app/LauncherApp.h"
 #include "app/ProductTexts.h"
 #include "base/Path.h"
 #include "base/ScopedHandle.h"
@@ -82,10 +81,10 @@ std::string SelfDeleteScript(const char* exePath, int maxTries) {
 
 }  // namespace
 
-CSetupActions::CSetupActions(const CLauncherApp& app) : m_app(app) {}
+CSetupActions::CSetupActions(const ProductIdentity& product) : m_product(product) {}
 
 void CSetupActions::RunSetupSwitches() const {
-  const char* name = m_app.ProductName();
+  const char* name = m_product.productName.c_str();
   std::string desktopDescription;
   FormatString(desktopDescription, kDesktopDescriptionFormat, ProductWebAddress().c_str());
 
@@ -109,9 +108,9 @@ void CSetupActions::RunSetupSwitches() const {
       {"/SetupInfo_Add", "/SetupInfo_Remove", [&] { WriteUninstallInfo(); }, [&] { UninstallInfoKey().Remove(); }},
   };
   for (const SwitchPair& pair : pairs) {
-    if (m_app.HasSwitch(pair.add)) {
+    if (m_product.HasSwitch(pair.add)) {
       pair.addAction();
-    } else if (m_app.HasSwitch(pair.remove)) {
+    } else if (m_product.HasSwitch(pair.remove)) {
       pair.removeAction();
     }
   }
@@ -120,23 +119,23 @@ void CSetupActions::RunSetupSwitches() const {
 
 void CSetupActions::WriteUninstallInfo() const {
   CUninstallInfo info;
-  info.keyName = m_app.InternalName();
-  info.comments = m_app.ProductName();
-  info.contact = m_app.ProductName();
+  info.keyName = m_product.internalName.c_str();
+  info.comments = m_product.productName.c_str();
+  info.contact = m_product.productName.c_str();
   info.displayIcon = ExecutablePath();
-  info.displayName = m_app.ProductName();
-  info.displayVersion = m_app.Version();
+  info.displayName = m_product.productName.c_str();
+  info.displayVersion = m_product.version;
   FormatString(info.helpLink, kHelpLinkFormat, BuildConfig::kProductDomain);
   info.helpTelephone = BuildConfig::kServicePhone;
   info.installDate = FormatLocalTime(time(nullptr));
-  info.publisher = m_app.CompanyName();
+  info.publisher = m_product.companyName.c_str();
   info.uninstallString = ExecutablePath() + kUninstallArgument;
   info.Write();
 }
 
 CUninstallInfo CSetupActions::UninstallInfoKey() const {
   CUninstallInfo info;
-  info.keyName = m_app.InternalName();
+  info.keyName = m_product.internalName.c_str();
   return info;
 }
 
@@ -163,7 +162,7 @@ void CSetupActions::AskAddUninstallInfo() const {
 }
 
 void CSetupActions::Uninstall() const {
-  const char* name = m_app.ProductName();
+  const char* name = m_product.productName.c_str();
   std::string question;
   FormatString(question, kConfirmUninstallFormat, name);
   if (!AskYesNo(question.c_str(), kConfirmUninstallCaption)) return;

@@ -1,13 +1,12 @@
 // The setup actions of the "/config" and "/u" starts, and the first-run question.
 #pragma once
 
+#include "app/ProductIdentity.h"
 #include "data/UninstallInfo.h"
-
-class CLauncherApp;
 
 class CSetupActions {
 public:
-  explicit CSetupActions(const CLauncherApp& app);
+  explicit CSetupActions(const ProductIdentity& product);
 
   void RunSetupSwitches() const;     // "/config": the ten switches, then the setup marker
   void AskAddUninstallInfo() const;  // on normal starts until the question is settled
@@ -21,7 +20,7 @@ private:
   CUninstallInfo UninstallInfoKey() const;
   bool RemoveUninstallInfoWithRights() const;
 
-  const CLauncherApp& m_app;
+  const ProductIdentity& m_product;
 };
 
 // Writes and starts the batch file that deletes `exePath` once this process has ended. It tries

@@ -195,3 +195,7 @@ void DrawImageRecord(const SkinImage& image, HDC dc, const RECT& dest, BYTE fade
   attributes.fade = fade;
   DrawImageRecord(image, dc, dest, dest, attributes);
 }
+
+bool CImageStore::DrawSkinImage(HDC dc, const RECT& item, const RECT& paint, const char* image, const char* modify) {
+  return ::DrawSkinImage(dc, item, paint, image, modify, this);
+}

@@ -8,7 +8,6 @@
 #include "data/ZipArchive.h"
 #include "ui/draw/IconLoader.h"
 #include "ui/draw/ImageDecoder.h"
-#include "ui/draw/ImageAttributes.h"
 
 namespace {
 
@@ -204,8 +203,4 @@ HICON CImageStore::CacheSizedIcon(const std::string& key, const CByteBuffer& byt
   HICON copy = CopyIcon(icon.Get());
   m_icons[key].push_back({width, height, std::move(icon)});
   return copy;
-}
-
-bool CImageStore::DrawSkinImage(HDC dc, const RECT& item, const RECT& paint, const char* image, const char* modify) {
-  return ::DrawSkinImage(dc, item, paint, image, modify, this);
 }

@@ -61,7 +61,8 @@ public:
   HICON GetSizedIcon(const char* name, int width, int height);
   HICON GetSizedIconFromBytes(const CByteBuffer& bytes, int width, int height);
 
-  // Draws an image-attribute string with this store's images (see ui/draw/ImageAttributes.h).
+  // Draws an image-attribute string with this store's images. Defined with the attribute drawing
+  // (ui/draw/ImageAttributes.cpp), which uses the store: the store never uses the drawing.
   bool DrawSkinImage(HDC dc, const RECT& item, const RECT& paint, const char* image, const char* modify);
 
 private:
