@@ -105,9 +105,7 @@ bool CLoadFlow::UpdateLoader(CByteBuffer& loaderBytes) {
   }
   CByteBuffer unpacked;
   if (!m_loader.Unpack(packed, unpacked)) return Fail(kUnpackFailed, (std::string(kUnpackFailed) + "\r\n").c_str());
-  CDataPaths paths;
-  const char* path = paths.GetLoaderFilePath(file.file_name.c_str());
-  if (!path || unpacked.WriteToFile(path, false) != unpacked.Length()) {
+  if (!m_loader.InstallLoader(unpacked)) {
     return Fail(kWriteFailed, (std::string(kWriteFailed) + "\r\n").c_str());
   }
   loaderBytes = unpacked;

@@ -1,19 +1,24 @@
-// The module loader: the loader configuration, the loaded library's two entries and the hand-over.
+// The module loader: the facade a start talks to. It holds the loader configuration of this start
+// and the loaded library's entries, and leaves each concern to its own room: where the
+// configuration comes from (CConfigSource), which one counts (CConfigPolicy), the files on disk
+// (CLoaderInstaller) and the library in the process (CModuleHandOff).
 #pragma once
 
 #include <string>
 
 #include "BuildConfig.h"
-#include "data/LoaderConfig.h"
-#include "app/LoaderContract.h"
+#include "app/ConfigSource.h"
+#include "app/LoaderInstaller.h"
+#include "app/ModuleHandOff.h"
 #include "base/ByteBuffer.h"
+#include "data/ConfigPolicy.h"
+#include "data/LoaderConfig.h"
 #include "net/HttpClient.h"
 
 class CModuleLoader {
 public:
   static const char kConfigPassword[];
-  // A configuration is a few hundred bytes: a larger answer (or a gzip bomb) is refused early.
-  static constexpr int kMaxConfigBytes = 16 * 1024 * 1024;
+  static constexpr int kMaxConfigBytes = CConfigSource::kMaxConfigBytes;
 
   // With a public key (128 hexadecimal digits), only configurations signed with its private key
   // count; empty: unsigned, as without the key.
@@ -21,71 +26,66 @@ public:
   virtual ~CModuleLoader() = default;
 
   // Loads the configuration container; usable only with exactly one record whose file names are
-  // plain names (they come from the network and are joined to our directories). Signed, it must
-  // also verify, not be older (by serial) than the cached configuration and not have expired.
+  // plain names. Signed, it must also verify, not be older (by serial) than the cached
+  // configuration and not have expired. The same bytes are decoded once, however often asked.
   bool ParseConfig(const CByteBuffer& bytes);
-  bool IsSigned() const { return m_config.IsSigned(); }
+  bool IsSigned() const { return m_policy.IsSigned(); }
   const LoaderFile* GetLoaderFile() const;
   const CLoaderConfig& Config() const { return m_config; }
 
   // An event that, once set, ends the waits of every download at once (null: none).
-  void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
+  void SetAbortEvent(HANDLE event);
 
   // One attempt at the configuration: fresh from the server (then cached before anything checks
   // it; signed, only once it passes ParseConfig's checks) or, when the server answers 304 to our
   // cache's MD5, the cached bytes. True when `out` holds bytes to use. `status`, when given,
   // receives the answer's status (-1: none came).
-  bool DownloadConfig(CByteBuffer& out, ProgressCallback progress, DWORD_PTR context, int* status = nullptr) const;
+  bool DownloadConfig(CByteBuffer& out, ProgressCallback progress, DWORD_PTR context, int* status = nullptr);
   // The configuration cached by the last download that brought one; false when there is none.
-  bool ReadCachedConfig(CByteBuffer& out) const;
-  // The installed library, or its package left from an earlier run, when its MD5 matches (and its
-  // SHA-256, when the record carries one).
-  bool CheckInstalled(const LoaderFile& file, CByteBuffer& out) const;
-  bool CheckPacked(const LoaderFile& file, CByteBuffer& out) const;
-  // The package from the record's URL, kept beside the configuration; with a packing, it must
-  // match its MD5 and SHA-256.
-  bool DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress, DWORD_PTR context) const;
-
-  // The library out of its packed form, as the record says: the entry named `file_name` of a zip
-  // archive (entry password `compress_user_password`) or of a container (that password). Signed,
-  // the library must match the record's digests as well.
+  bool ReadCachedConfig(CByteBuffer& out) const { return CConfigSource::ReadCached(out); }
+  bool CheckInstalled(const LoaderFile& file, CByteBuffer& out) const { return m_installer.CheckInstalled(file, out); }
+  bool CheckPacked(const LoaderFile& file, CByteBuffer& out) const { return m_installer.CheckPacked(file, out); }
+  bool DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress, DWORD_PTR context) const {
+    return m_installer.DownloadPackage(file, out, progress, context);
+  }
+  // The library of this start's record out of its packed form (see CLoaderInstaller::Unpack).
   bool Unpack(const CByteBuffer& packed, CByteBuffer& out) const;
+  // Writes the library of this start's record; false unless every byte was written.
+  bool InstallLoader(const CByteBuffer& bytes) const;
 
   // Loads the library the record names (beside the executable when that file exists, else beside
-  // the cached configuration) and asks it for both entries; keeps `loaderBytes` on success. The
-  // library is never unloaded, also not after a failed lookup: the process keeps it until exit.
+  // the cached configuration) and asks it for both entries; keeps `loaderBytes` on success.
   // Signed, a file that does not match the record's digests is never loaded.
   bool LoadModule(const CByteBuffer& loaderBytes);
-  bool HasStartEntry() const { return m_startEntry != nullptr; }
-  // False when the entry is not set, else the entry's answer.
-  bool CallDataConfig(const char* dataDirectory) const;
-  bool CallStart() const;
+  bool HasStartEntry() const { return m_handOff.HasStartEntry(); }
+  bool CallDataConfig(const char* dataDirectory) const { return m_handOff.CallDataConfig(dataDirectory); }
+  bool CallStart() const { return m_handOff.CallStart(); }
   // On the main thread after loading: the data entry, and the start entry when that agrees.
   // True when the start entry ran.
-  bool HandOver(const char* dataDirectory) const;
+  bool HandOver(const char* dataDirectory) const { return m_handOff.HandOver(dataDirectory); }
   // Why the last LoadModule failed (the system's message or one of ours); empty when none.
-  const std::string& GetLastErrorText() const { return m_lastError; }
+  const std::string& GetLastErrorText() const { return m_handOff.LastErrorText(); }
   const CByteBuffer& LoaderBytes() const { return m_loaderBytes; }
 
 private:
-  bool ReadConfig(const CByteBuffer& bytes, CLoaderConfig& config) const;
-  bool IsCurrent(const LoaderFile& file) const;
-  unsigned long long CachedSerial() const;
-  static bool UnpackEntry(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& out);
-  bool Fail(const char* text);
-  bool FailLoading(DWORD errorCode);
-  bool LookUp(LoaderContract::QueryInterfaceProc query, const GUID& id, void*& entry, const char* failedText,
-              const char* nullText);
+  bool Decode(const CByteBuffer& bytes);
+  unsigned long long SerialFloorFor(const CByteBuffer& bytes);
+  void StoreAccepted(const CByteBuffer& bytes);
 
   CByteBuffer m_loaderBytes;
   CLoaderConfig m_config;
-  LoaderContract::StartEntryProc m_startEntry = nullptr;
-  LoaderContract::DataConfigEntryProc m_dataConfigEntry = nullptr;
-  std::string m_lastError;
-  HANDLE m_abortEvent = nullptr;
-  std::string m_publicKey;
-};
+  CConfigPolicy m_policy;
+  CConfigSource m_source;
+  CLoaderInstaller m_installer;
+  CModuleHandOff m_handOff;
 
-// A name without any directory part: not empty, not "." or "..", no \ / : or control characters,
-// not a device name (CON, NUL, COM1...; with any extension), not ending in a dot or a space.
-bool IsPlainFileName(const std::string& name);
+  // What m_config was decoded from, and whether the policy took it: asked again for the same
+  // bytes, the answer stands.
+  CByteBuffer m_decodedBytes;
+  bool m_decoded = false;
+  bool m_taken = false;
+  // The serial floor set by the cache, for the cached bytes it was read from.
+  CByteBuffer m_floorSource;
+  bool m_floorKnown = false;
+  unsigned long long m_floor = 0;
+};

@@ -3,8 +3,7 @@
 
 #include <string>
 
+#include "base/ProductDomain.h"
+
 extern const char kErrorCaption[];            // caption of error boxes
 extern const char kStartProgramFailedText[];  // a program (ours, or its relaunch) could not start
-
-// "http://www.<product domain>", the address most messages send the user to.
-std::string ProductWebAddress();

@@ -7,17 +7,17 @@
 
 #include "BuildConfig.h"
 #include "app/LoaderContract.h"
+#include "base/ProductDomain.h"
 #include "base/TextFormat.h"
 
 namespace {
 
-const char kMutexNameFormat[] = "velmor_app:http://www.%s";
+const char kMutexPrefix[] = "velmor_app:";
 
 }  // namespace
 
 bool CSingleInstance::IsAnotherInstanceRunning() {
-  std::string name;
-  FormatString(name, kMutexNameFormat, BuildConfig::kProductDomain);
+  std::string name = kMutexPrefix + ProductWebAddress();
   CKernelHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
   DWORD error = GetLastError();
   // A mutex we may not open exists too: a copy running with other rights (an elevated one) holds it.

@@ -379,6 +379,10 @@ int CByteBuffer::LoadFromResource(const char* name, const char* type) {
   return Length() == size ? size : -1;
 }
 
+bool SameBytes(const CByteBuffer& a, const CByteBuffer& b) {
+  return a.Length() == b.Length() && (a.Length() == 0 || memcmp(a.Data(), b.Data(), a.Length()) == 0);
+}
+
 CByteBuffer Concatenated(const CByteBuffer& first, const CByteBuffer& second) {
   CByteBuffer joined(first.Length() + second.Length());
   if (!joined.TryAppendBuffer(first) || !joined.TryAppendBuffer(second)) return CByteBuffer();

@@ -84,5 +84,8 @@ private:
 // The MD5 text of all of a buffer's bytes (see Md5Hex).
 std::string Md5Text(const CByteBuffer& buffer);
 
+// Whether both hold the same bytes.
+bool SameBytes(const CByteBuffer& a, const CByteBuffer& b);
+
 // The bytes of `first` then those of `second`; empty when the memory cannot be had, never a part.
 CByteBuffer Concatenated(const CByteBuffer& first, const CByteBuffer& second);

@@ -277,10 +277,6 @@ bool HasZipEntry(const CByteBuffer& archive, const char* name) {
 
 namespace {
 
-bool SameBytes(const CByteBuffer& a, const CByteBuffer& b) {
-  return a.Length() == b.Length() && memcmp(a.Data(), b.Data(), a.Length()) == 0;
-}
-
 // Every entry of `archive` except `skipName`, in order; an empty archive has none to copy.
 bool CopyEntriesExcept(const CByteBuffer& archive, const char* skipName, CZipWriter& writer) {
   if (archive.IsEmpty()) return true;

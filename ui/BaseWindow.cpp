@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <string>
 
-#include "BuildConfig.h"
+#include "base/ProductDomain.h"
 #include "base/TextFormat.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowMessages.h"
@@ -26,11 +26,7 @@ CBaseWindow::~CBaseWindow() {
 }
 
 const char* CBaseWindow::ClassName() const {
-  static const std::string name = [] {
-    std::string text;
-    FormatString(text, "http://www.%s", BuildConfig::kProductDomain);
-    return text;
-  }();
+  static const std::string name = ProductWebAddress();
   return name.c_str();
 }
 

@@ -1,0 +1,115 @@
+#include "app/LoaderInstaller.h"
+
+#include "app/Download.h"
+#include "base/Md5.h"
+#include "base/Path.h"
+#include "base/PlatformCrypto.h"
+#include "data/DataPaths.h"
+#include "data/DbContainer.h"
+#include "data/ZipArchive.h"
+
+namespace {
+
+// Replaces the file with the bytes, creating its directory first; whether it worked is not asked.
+void StoreFile(const char* path, const CByteBuffer& bytes) {
+  if (path && CPath(path).CreateParentDirectory()) bytes.WriteToFile(path, false);
+}
+
+}  // namespace
+
+// The MD5 check, and the SHA-256 check whenever the record carries a well-formed digest; signed,
+// a record without one matches nothing.
+bool CLoaderInstaller::Matches(const CByteBuffer& bytes, const std::string& md5, const std::string& sha256) const {
+  if (!Md5Equal(Md5Text(bytes).c_str(), md5.c_str())) return false;
+  if (!IsSha256Text(sha256)) return !m_signed;
+  return Sha256Text(bytes) == sha256;
+}
+
+// The named file beside the configuration (or the executable), when it matches its digests.
+bool CLoaderInstaller::ReadChecked(const std::string& name, const std::string& md5, const std::string& sha256,
+                                   CByteBuffer& out) const {
+  CDataPaths paths;
+  const char* path = paths.GetLoaderFilePath(name.c_str());
+  if (!path || !CPath(path).IsFile()) return false;
+  CByteBuffer bytes;
+  if (bytes.ReadFromFile(path) <= 0) return false;
+  if (!Matches(bytes, md5, sha256)) return false;
+  out = bytes;
+  return true;
+}
+
+bool CLoaderInstaller::CheckInstalled(const LoaderFile& file, CByteBuffer& out) const {
+  return ReadChecked(file.file_name, file.file_check, file.file_sha256, out);
+}
+
+bool CLoaderInstaller::CheckPacked(const LoaderFile& file, CByteBuffer& out) const {
+  return ReadChecked(file.compress_file_name, file.compress_file_check, file.compress_file_sha256, out);
+}
+
+bool CLoaderInstaller::DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress,
+                                       DWORD_PTR context) const {
+  DownloadOptions options;
+  options.progress = progress;
+  options.context = context;
+  options.abort = m_abortEvent;
+  int status = kNoAnswer;
+  CByteBuffer body = DownloadBody(file.url.c_str(), options, &status);
+  if (status == kStatusOk && !file.compress_file_name.empty()) {
+    CDataPaths paths;
+    StoreFile(paths.GetLoaderFilePath(file.compress_file_name.c_str()), body);
+  }
+  if (body.IsEmpty()) return false;
+  if (CLoaderConfig::HasCompression(file) && !Matches(body, file.compress_file_check, file.compress_file_sha256)) {
+    return false;
+  }
+  out = body;
+  return true;
+}
+
+bool CLoaderInstaller::Unpack(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& out) const {
+  if (!CLoaderConfig::HasCompression(file)) return false;
+  CByteBuffer unpacked;
+  if (!UnpackEntry(file, packed, unpacked)) return false;
+  // Signed, what gets written and loaded is what the publisher signed, whatever the package held.
+  if (m_signed && !Matches(unpacked, file.file_check, file.file_sha256)) return false;
+  out = unpacked;
+  return true;
+}
+
+bool CLoaderInstaller::UnpackEntry(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& out) {
+  if (CLoaderConfig::IsZip(file)) {
+    CZipReader zip;
+    if (!zip.Open(packed)) return false;
+    int index = zip.Find(file.file_name.c_str());
+    unsigned long size = 0;
+    if (index < 0 || !zip.GetEntry(index, nullptr, &size) || size < 1) return false;
+    return zip.Extract(index, out, file.compress_user_password.c_str());
+  }
+  if (CLoaderConfig::IsContainer(file)) {
+    CDbContainer container;
+    return container.Open(packed, file.compress_user_password.c_str()) &&
+           container.ReadEntry(file.file_name.c_str(), out);
+  }
+  return false;
+}
+
+bool CLoaderInstaller::InstallLibrary(const LoaderFile& file, const CByteBuffer& bytes) const {
+  std::string path = LibraryPath(file);
+  return !path.empty() && bytes.WriteToFile(path.c_str(), false) == bytes.Length();
+}
+
+void CLoaderInstaller::StoreConfig(const CByteBuffer& bytes) {
+  CDataPaths paths;
+  StoreFile(paths.GetLoaderConfigPath(), bytes);
+}
+
+std::string CLoaderInstaller::LibraryPath(const LoaderFile& file) {
+  CDataPaths paths;
+  const char* path = paths.GetLoaderFilePath(file.file_name.c_str());
+  return path ? path : "";
+}
+
+bool CLoaderInstaller::MatchesLibrary(const LoaderFile& file, const std::string& path) const {
+  CByteBuffer onDisk;
+  return onDisk.ReadFromFile(path.c_str()) > 0 && Matches(onDisk, file.file_check, file.file_sha256);
+}

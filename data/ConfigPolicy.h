@@ -1,0 +1,35 @@
+// Which loader configurations a launcher takes. Beside the reader, which checks the signature:
+// this decides what a configuration that reads must also be.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "base/ByteBuffer.h"
+#include "data/LoaderConfig.h"
+
+// A name without any directory part: not empty, not "." or "..", no \ / : or control characters,
+// not a device name (CON, NUL, COM1...; with any extension), not ending in a dot or a space.
+bool IsPlainFileName(const std::string& name);
+
+class CConfigPolicy {
+public:
+  // With a public key (128 hexadecimal digits), only configurations signed with its private key
+  // count; empty: unsigned.
+  explicit CConfigPolicy(std::string publicKey) : m_publicKey(std::move(publicKey)) {}
+
+  bool IsSigned() const { return !m_publicKey.empty(); }
+
+  // Reads `bytes` into `config` and takes it when it holds exactly one record whose file names are
+  // plain names (they come from the network and are joined to our directories). Signed, it must
+  // also verify, carry a serial not below `serialFloor` and not have expired.
+  bool Decode(const CByteBuffer& bytes, const char* password, unsigned long long serialFloor,
+              CLoaderConfig& config) const;
+  // The serial of a configuration that verifies: the floor it sets for the next one (0: none).
+  unsigned long long FloorSetBy(const CByteBuffer& bytes, const char* password) const;
+
+private:
+  bool IsCurrent(const LoaderFile& file, unsigned long long serialFloor) const;
+
+  std::string m_publicKey;
+};
