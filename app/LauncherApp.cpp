@@ -15,7 +15,7 @@
 
 namespace {
 
-const char kDataDirectoryFailedFormat[] = "初始化数据目录失败！\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
+const char kDataDirectoryFailed[] = "初始化数据目录失败！\r\n";
 
 // The version resource's Chinese (PRC) string table, stored as UTF-16.
 constexpr WORD kStringTableLanguage = 2052;
@@ -90,8 +90,7 @@ bool CLauncherApp::PrepareDataDirectory() {
 }
 
 bool CLauncherApp::ReportNoDataDirectory() const {
-  std::string message;
-  FormatString(message, kDataDirectoryFailedFormat, ProductWebAddress().c_str());
+  std::string message = kDataDirectoryFailed + LogInToSiteText();
   ShowDesktopMessage(message.c_str(), kErrorCaption, MB_ICONHAND);
   return false;
 }

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <string>
 
+#include "app/Download.h"
 #include "app/ModuleLoader.h"
 #include "app/ProductTexts.h"
 #include "base/TextFormat.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-const char kStarting[] = "请稍后，正在启动...";
 const char kLoadingConfig[] = "请稍后，正在加载配置...";
 const char kLoadingConfigProgress[] = "请稍后，正在加载配置(%s)...";
 const char kLoading[] = "请稍后，正在加载...";
@@ -20,25 +20,34 @@ const char kLoadingProgress[] = "请稍后，正在加载(%s)...";
 const char kCountdownFormat[] = "网络异常，%d 秒后重试！";
 const char kRetryingFormat[] = "正在尝试第%d次重试";
 const char kStartingOffline[] = "网络异常，正在使用本地配置离线启动...";
-constexpr int kNoAnswer = -1;
 constexpr int kFirstServerError = 500;
 constexpr int kLastServerError = 599;
 
 const char kNetworkCaption[] = "网络异常";
-const char kConfigFailed[] = "更新加载配置失败！\r\n";
-const char kLoaderFailed[] = "更新加载器失败！\r\n";
-const char kRetryBodyFormat[] =
-    "请确保网络可正常访问沐岚星官方网站！\r\n\r\n如有疑问，请联系官方网站客服处理！\r\n官方网站：%"
-    "s\r\n\r\n是否继续重试？";
-const char kHelpFormat[] = "\r\n如有疑问，请联系官方网站客服处理！\r\n官方网站：%s\r\n";
+const char kAskRetry[] = "\r\n是否继续重试？";
 
-const char kConfigBadStatus[] = "加载配置数据异常！";
-const char kConfigBadMessage[] = "加载配置数据异常，请确保网络可正常访问沐岚星官方网站！\r\n";
-const char kUnpackFailed[] = "更新加载器异常！";
-const char kWriteFailed[] = "写入加载器异常！";
-const char kStartFailedStatus[] = "软件启动失败！";
-const char kStartFailedFormat[] = "启动软件失败！\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
-const char kStartFailedWithErrorFormat[] = "启动软件失败！\r\n%s\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
+// How a failure's message ends: the retry question, the site's service, or the log-in text.
+enum class ETail { kRetry, kContact, kLogIn };
+
+struct FailureText {
+  const char* kind;      // what the debugger line calls it
+  const char* status;    // the bar's text; null: the countdown's texts stay
+  const char* headline;  // the message's first line
+  bool reachSite;        // the headline asks the user to make sure the site can be reached
+  ETail tail;
+  const char* caption;
+  UINT type;
+};
+
+// Indexed by CLoadFlow::EFailure.
+const FailureText kFailureTexts[] = {
+    {"network", nullptr, "更新加载配置失败！\r\n", true, ETail::kRetry, kNetworkCaption, MB_RETRYCANCEL | MB_ICONHAND},
+    {"refused", "加载配置数据异常！", "加载配置数据异常，", true, ETail::kContact, kErrorCaption, MB_ICONHAND},
+    {"network", nullptr, "更新加载器失败！\r\n", true, ETail::kRetry, kNetworkCaption, MB_RETRYCANCEL | MB_ICONHAND},
+    {"unpack", "更新加载器异常！", "更新加载器异常！\r\n", false, ETail::kContact, kErrorCaption, MB_ICONHAND},
+    {"write", "写入加载器异常！", "写入加载器异常！\r\n", false, ETail::kContact, kErrorCaption, MB_ICONHAND},
+    {"load", "软件启动失败！", "启动软件失败！\r\n", false, ETail::kLogIn, kErrorCaption, MB_ICONHAND},
+};
 
 // Pauses after the failed attempts; a 0 ends the round.
 const int kConfigRetryDelays[] = {3, 5, 8, 0};
@@ -53,9 +62,23 @@ constexpr long long kSecondsPerDay = 86400;
 const char kBuildTime[] = __TIME__;
 const char kBuildDate[] = __DATE__;
 
-std::string Formatted(const char* format, const std::string& value) {
+// The message of a failure; `shownDetail` (the load's reason) stands on a line of its own.
+std::string MessageOf(const FailureText& text, const std::string& shownDetail) {
+  std::string message = text.headline;
+  if (text.reachSite) message += kReachSiteText;
+  if (!shownDetail.empty()) message += shownDetail + "\r\n";
+  switch (text.tail) {
+    case ETail::kRetry: return message + "\r\n" + ContactSiteText() + kAskRetry;
+    case ETail::kContact: return message + "\r\n" + ContactSiteText();
+    case ETail::kLogIn: return message + LogInToSiteText();
+  }
+  return message;
+}
+
+std::string StatusDetail(int status) {
+  if (status == kNoAnswer) return "no answer";
   std::string text;
-  FormatString(text, format, value.c_str());
+  FormatString(text, "status %d", status);
   return text;
 }
 
@@ -67,21 +90,12 @@ CLoadFlow::CLoadFlow(CSplashWindow& splash, CModuleLoader& loader, bool offlineS
 }
 
 bool CLoadFlow::RunLoadFlow() {
-  m_splash.SetStatusText(kStarting);
+  m_splash.SetStatusText(CSplashWindow::kStartingText);
   CByteBuffer loaderBytes;
   if (!UpdateLoader(loaderBytes) || Stopped()) return false;
   if (m_loader.LoadModule(loaderBytes)) return true;
-
-  m_splash.SetStatusText(kStartFailedStatus);
-  const std::string& error = m_loader.GetLastErrorText();
-  std::string message;
-  if (error.empty()) {
-    message = Formatted(kStartFailedFormat, ProductWebAddress());
-  } else {
-    FormatString(message, kStartFailedWithErrorFormat, error.c_str(), ProductWebAddress().c_str());
-  }
-  m_splash.ShowMessage(message.c_str(), kErrorCaption, MB_ICONHAND);
-  return false;
+  const std::string& reason = m_loader.GetLastErrorText();
+  return Fail(EFailure::kLoad, {"loading " + m_loader.GetLoaderFile()->file_name + ": " + reason, reason});
 }
 
 bool CLoadFlow::UpdateLoader(CByteBuffer& loaderBytes) {
@@ -90,9 +104,11 @@ bool CLoadFlow::UpdateLoader(CByteBuffer& loaderBytes) {
   while (!DownloadConfigWithRetry(config)) {
     if (firstRound && m_offlineStart && ServerUnreachable() && !Stopped() && UseCachedConfig(config)) break;
     firstRound = false;
-    if (!AskRetry(kConfigFailed)) return false;
+    if (!AskRetry(EFailure::kConfigNetwork, "configuration: " + StatusDetail(m_configStatus))) return false;
   }
-  if (!m_loader.ParseConfig(config)) return Fail(kConfigBadStatus, kConfigBadMessage);
+  if (!m_loader.ParseConfig(config)) {
+    return Fail(EFailure::kConfigRefused, {"the configuration does not read, verify or hold one plain record", ""});
+  }
   if (LocalLoaderOverride(loaderBytes)) return true;
 
   const LoaderFile& file = *m_loader.GetLoaderFile();
@@ -100,13 +116,16 @@ bool CLoadFlow::UpdateLoader(CByteBuffer& loaderBytes) {
   CByteBuffer packed;
   if (!m_loader.CheckPacked(file, packed)) {
     while (!DownloadLoaderWithRetry(packed)) {
-      if (!AskRetry(kLoaderFailed)) return false;
+      if (!AskRetry(EFailure::kLoaderNetwork, "package: " + file.url)) return false;
     }
   }
   CByteBuffer unpacked;
-  if (!m_loader.Unpack(packed, unpacked)) return Fail(kUnpackFailed, (std::string(kUnpackFailed) + "\r\n").c_str());
+  if (!m_loader.Unpack(packed, unpacked)) {
+    return Fail(EFailure::kUnpack, {file.file_name + " out of a " + file.compress_type + " package", ""});
+  }
   if (!m_loader.InstallLoader(unpacked)) {
-    return Fail(kWriteFailed, (std::string(kWriteFailed) + "\r\n").c_str());
+    DWORD error = GetLastError();
+    return Fail(EFailure::kWrite, {"writing " + file.file_name, "", error});
   }
   loaderBytes = unpacked;
   return true;
@@ -176,18 +195,27 @@ bool CLoadFlow::Pause(DWORD milliseconds) const {
 
 bool CLoadFlow::Stopped() const { return m_splash.StopRequested(); }
 
-// Only an explicit Retry goes on: a box that could not be shown (no window, no hook) is a Cancel,
-// and so is a box that went with its bar.
-bool CLoadFlow::AskRetry(const char* failure) {
-  if (Stopped()) return false;
-  std::string message = failure + Formatted(kRetryBodyFormat, ProductWebAddress());
-  return m_splash.ShowMessage(message.c_str(), kNetworkCaption, MB_RETRYCANCEL | MB_ICONHAND) == IDRETRY;
+// The bar's text and the box of a failure, with one line for a debugger on why it happened (the
+// product writes no log). Returns the button pressed.
+int CLoadFlow::Report(EFailure failure, const FailureDetail& detail) {
+  const FailureText& text = kFailureTexts[static_cast<int>(failure)];
+  std::string line;
+  FormatString(line, "velmor: start failed (%s): %s; system error %lu\n", text.kind, detail.why.c_str(),
+               detail.systemError);
+  OutputDebugStringA(line.c_str());
+  if (text.status) m_splash.SetStatusText(text.status);
+  return m_splash.ShowMessage(MessageOf(text, detail.shown).c_str(), text.caption, text.type);
 }
 
-bool CLoadFlow::Fail(const char* status, const char* message) {
-  m_splash.SetStatusText(status);
-  std::string text = message + Formatted(kHelpFormat, ProductWebAddress());
-  m_splash.ShowMessage(text.c_str(), kErrorCaption, MB_ICONHAND);
+// Only an explicit Retry goes on: a box that could not be shown (no window, no hook) is a Cancel,
+// and so is a box that went with its bar.
+bool CLoadFlow::AskRetry(EFailure failure, const std::string& why) {
+  if (Stopped()) return false;
+  return Report(failure, {why, ""}) == IDRETRY;
+}
+
+bool CLoadFlow::Fail(EFailure failure, const FailureDetail& detail) {
+  Report(failure, detail);
   return false;
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <ctime>
+#include <string>
 
 #include "BuildConfig.h"
 #include "base/ByteBuffer.h"
@@ -38,14 +39,24 @@ public:
   // library is used as it is (a developer's shortcut).
   static bool LocalLoaderOverride(CByteBuffer& loaderBytes);
 
+  // Every way a start can fail that reaches the user, in the order of the flow.
+  enum class EFailure { kConfigNetwork, kConfigRefused, kLoaderNetwork, kUnpack, kWrite, kLoad };
+
 private:
+  struct FailureDetail {
+    std::string why;        // for a developer: what failed, on what
+    std::string shown;      // what the message shows of it (the load's reason), or empty
+    DWORD systemError = 0;  // the system's error code, when there is one
+  };
+
   bool ServerUnreachable() const;
   bool UseCachedConfig(CByteBuffer& config);
   bool CountDown(int seconds, int attempt);
   bool Pause(DWORD milliseconds) const;  // false when the flow was told to stop
   bool Stopped() const;
-  bool AskRetry(const char* failure);
-  bool Fail(const char* status, const char* message);
+  int Report(EFailure failure, const FailureDetail& detail);
+  bool AskRetry(EFailure failure, const std::string& why);
+  bool Fail(EFailure failure, const FailureDetail& detail);
 
   CSplashWindow& m_splash;
   CModuleLoader& m_loader;

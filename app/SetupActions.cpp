@@ -35,7 +35,7 @@ const char kAskDeleteDataText[] = "是否删除软件配置数据？";
 const char kAskDeleteDataCaption[] = "软件数据清除提示";
 const char kUninstalledText[] = "软件卸载成功！";
 const char kUninstalledCaption[] = "提示";
-const char kUninstallFailedFormat[] = "卸载软件失败！\r\n\r\n请登录沐岚星官方网站：%s\r\n联系官方客服处理！";
+const char kUninstallFailed[] = "卸载软件失败！\r\n";
 const char kRemoveSetupInfoParameters[] = "/config /SetupInfo_Remove";
 
 const char kSelfDeleteScriptName[] = "deleteself.bat";
@@ -45,8 +45,7 @@ bool AskYesNo(const char* text, const char* caption) {
 }
 
 void ShowUninstallFailed() {
-  std::string message;
-  FormatString(message, kUninstallFailedFormat, ProductWebAddress().c_str());
+  std::string message = kUninstallFailed + LogInToSiteText();
   ShowDesktopMessage(message.c_str(), kErrorCaption, MB_ICONHAND);
 }
 

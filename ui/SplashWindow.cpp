@@ -13,7 +13,6 @@
 namespace {
 
 const char kClassName[] = "velmor_splash_wnd";
-const char kStartingText[] = "请稍后，正在启动...";
 const char kCloseImage[] = "close.png";
 const char kCloseResourceType[] = "PNG";
 constexpr WORD kCloseResourceId = 103;
@@ -59,6 +58,8 @@ bool WaitAnsweringSends(HANDLE thread, DWORD timeoutMs) {
 }
 
 }  // namespace
+
+const char CSplashWindow::kStartingText[] = "请稍后，正在启动...";
 
 CSplashWindow::CSplashWindow(SplashFlow flow)
     : m_flow(std::move(flow)), m_statusText{}, m_textRect{}, m_closeRect{}, m_closePressed(false) {}

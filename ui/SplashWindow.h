@@ -26,6 +26,7 @@ using SplashFlow = std::function<void(CSplashWindow& splash)>;
 
 class CSplashWindow : public CBaseWindow {
 public:
+  static const char kStartingText[];  // the status text a bar starts with
   static constexpr int kWidth = 300;
   static constexpr int kHeight = 30;
   static constexpr int kMaxStatusBytes = 259;
