@@ -21,9 +21,11 @@ void CModuleLoader::SetAbortEvent(HANDLE event) {
 bool CModuleLoader::ParseConfig(const CByteBuffer& bytes) { return Decode(bytes); }
 
 bool CModuleLoader::Decode(const CByteBuffer& bytes) {
-  if (m_decoded && SameBytes(bytes, m_decodedBytes)) return m_taken;
-  m_taken = m_policy.Decode(bytes, kConfigPassword, SerialFloorFor(bytes), m_config);
+  unsigned long long floor = SerialFloorFor(bytes);
+  if (m_decoded && floor == m_decodedFloor && SameBytes(bytes, m_decodedBytes)) return m_taken;
+  m_taken = m_policy.Decode(bytes, kConfigPassword, floor, m_config);
   m_decodedBytes = bytes;
+  m_decodedFloor = floor;
   m_decoded = true;
   return m_taken;
 }

@@ -79,9 +79,10 @@ private:
   CLoaderInstaller m_installer;
   CModuleHandOff m_handOff;
 
-  // What m_config was decoded from, and whether the policy took it: asked again for the same
-  // bytes, the answer stands.
+  // What m_config was decoded from, against which floor, and whether the policy took it: asked
+  // again for the same bytes and floor, the answer stands.
   CByteBuffer m_decodedBytes;
+  unsigned long long m_decodedFloor = 0;
   bool m_decoded = false;
   bool m_taken = false;
   // The serial floor set by the cache, for the cached bytes it was read from.

@@ -22,6 +22,13 @@ bool IsDeviceName(const std::string& name) {
   return false;
 }
 
+volatile LONG g_decodes = 0;
+
+bool LoadCounted(CLoaderConfig& config, const CByteBuffer& bytes, const char* password) {
+  InterlockedIncrement(&g_decodes);
+  return config.LoadFromMemory(bytes, password, nullptr);
+}
+
 // Now as seconds since 1970-01-01T00:00:00Z, by the system clock (time_t has 32 bits here).
 long long UtcNow() { return _time64(nullptr); }
 
@@ -43,7 +50,7 @@ bool IsPlainFileName(const std::string& name) {
 bool CConfigPolicy::Decode(const CByteBuffer& bytes, const char* password, unsigned long long serialFloor,
                            CLoaderConfig& config) const {
   config.RequireSignature(m_publicKey);
-  if (!config.LoadFromMemory(bytes, password, nullptr)) return false;
+  if (!LoadCounted(config, bytes, password)) return false;
   const LoaderFile* file = config.Count() == 1 ? config.At(0) : nullptr;
   // Without a packing there may be no package name at all.
   if (!file || !IsPlainFileName(file->file_name) ||
@@ -69,9 +76,10 @@ unsigned long long CConfigPolicy::FloorSetBy(const CByteBuffer& bytes, const cha
   CLoaderConfig config;
   config.RequireSignature(m_publicKey);
   unsigned long long serial = 0;
-  if (config.LoadFromMemory(bytes, password, nullptr) && config.Count() == 1 &&
-      ParseSerial(config.At(0)->serial, &serial)) {
+  if (LoadCounted(config, bytes, password) && config.Count() == 1 && ParseSerial(config.At(0)->serial, &serial)) {
     return serial;
   }
   return 0;
 }
+
+long CConfigPolicy::DecodesSoFar() { return InterlockedCompareExchange(&g_decodes, 0, 0); }

@@ -28,6 +28,10 @@ public:
   // The serial of a configuration that verifies: the floor it sets for the next one (0: none).
   unsigned long long FloorSetBy(const CByteBuffer& bytes, const char* password) const;
 
+  // How many configuration images were decoded in this process: decoding (and verifying) is the
+  // costly part of a start, and the tests hold a start to one decode per image.
+  static long DecodesSoFar();
+
 private:
   bool IsCurrent(const LoaderFile& file, unsigned long long serialFloor) const;
 

@@ -355,6 +355,23 @@ TEST_F(SignedModuleLoader, NoSerialBelowTheCachedOneAndNoPastExpiryIsAccepted) {
   EXPECT_TRUE(unsignedLoader.ParseConfig(SignedImage(JsonOf(SignedRecord("0", "2001-01-01T00:00:00Z")))));
 }
 
+// What a start asks of its configuration, the offline start's and the flow's parse of the cached
+// copy included, decodes each image once: a newer one costs itself and the cache's floor.
+TEST_F(SignedModuleLoader, AStartDecodesEachConfigurationImageOnce) {
+  CByteBuffer cachedImage = SignedImage(JsonOf(SignedRecord("5")));
+  CByteBuffer newerImage = SignedImage(JsonOf(SignedRecord("6")));
+  Cache(cachedImage);
+  CModuleLoader loader(TestSigningKey::kPublicHex);
+  long before = CConfigPolicy::DecodesSoFar();
+  CByteBuffer cached;
+  ASSERT_TRUE(loader.ReadCachedConfig(cached));
+  for (int asked = 0; asked < 3; ++asked) ASSERT_TRUE(loader.ParseConfig(cached));
+  EXPECT_EQ(1, CConfigPolicy::DecodesSoFar() - before);
+  for (int asked = 0; asked < 3; ++asked) ASSERT_TRUE(loader.ParseConfig(newerImage));
+  EXPECT_EQ(3, CConfigPolicy::DecodesSoFar() - before);
+  EXPECT_EQ("6", loader.GetLoaderFile()->serial);
+}
+
 TEST_F(SignedModuleLoader, AFileMatchingItsMd5ButNotItsSha256NeverCounts) {
   LoaderFile file = SignedRecord();
   ASSERT_TRUE(WriteFileBytes(LoaderDir() + "\\loader.dll", kLibrary));
