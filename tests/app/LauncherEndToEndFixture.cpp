@@ -90,6 +90,10 @@ void LauncherEndToEnd::SetUp() {
   CPath(kPublish.c_str()).MakeDirectory();
 }
 
+void LauncherEndToEnd::UseLauncher(const char* built) {
+  ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\" + built).c_str(), m_exe.c_str(), FALSE));
+}
+
 namespace {
 
 // velmor-pack's command line for a library and its package, written into `folder`.

@@ -51,6 +51,8 @@ protected:
   std::string LoaderDir() const { return m_data + "\\cache\\loader"; }
 
   void UseServer(const char* name) { UsePort(ServerPort(name)); }
+  // Runs another build of the launcher (velmor_offline_start.exe, ...) in velmor.exe's place.
+  void UseLauncher(const char* built);
   void UsePort(int port) { ASSERT_TRUE(WriteFileBytes(m_exe + ".Proxy", "127.0.0.1\r\n" + std::to_string(port))); }
 
   // Publishes a library the way an operator does, with velmor-pack: loader.db and the package,

@@ -125,6 +125,7 @@ TEST_F(LauncherEndToEnd, ANetworkThatComesBackIsRetriedAfterTheUserAsks) {
 }
 
 TEST_F(LauncherEndToEnd, CancellingTheRetryEndsQuietly) {
+  UseLauncher("velmor_short_seconds.exe");
   UsePort(kClosedPort);
   EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
   ASSERT_EQ(1u, m_seen.size());
@@ -134,6 +135,7 @@ TEST_F(LauncherEndToEnd, CancellingTheRetryEndsQuietly) {
 }
 
 TEST_F(LauncherEndToEnd, APackageThatFailsItsChecksumIsDownloadedThreeTimes) {
+  UseLauncher("velmor_short_seconds.exe");
   Publish(SampleLibrary());
   ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.zip", "not the package the configuration names"));
   EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
@@ -263,10 +265,11 @@ TEST_F(NoInvisibleProcess, ABarClosedFromOutsideDuringTheCountdownEndsTheLaunche
 }
 
 TEST_F(NoInvisibleProcess, AQuestionOpenWhenTheBarIsClosedCountsAsCancel) {
+  UseLauncher("velmor_short_seconds.exe");
   UseServer("broken");
   CStartedLauncher launcher(m_exe);
   StartIntoTheCountdown(launcher);
-  // Three pauses of 3, 5 and 8 s, each followed by a second of the retry text.
+  // Three pauses of 3, 5 and 8 short seconds, each followed by one of the retry text.
   ASSERT_NE(nullptr, WaitForWindowOf(launcher.Id(), "#32770", "网络异常", 40000));
   HWND bar = WaitForWindowOf(launcher.Id(), "velmor_splash_wnd", nullptr, 0);
   ASSERT_NE(nullptr, bar);
@@ -290,7 +293,7 @@ class OfflineStart : public LauncherEndToEnd {
 protected:
   void SetUp() override {
     LauncherEndToEnd::SetUp();
-    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\velmor_offline_start.exe").c_str(), m_exe.c_str(), FALSE));
+    UseLauncher("velmor_offline_start.exe");
   }
 
   // A first start online installs everything; then the server goes away.
@@ -330,6 +333,7 @@ TEST_F(OfflineStart, WithoutACachedConfigurationTheUserIsAsked) {
 }
 
 TEST_F(LauncherEndToEnd, WithoutTheOfflineSwitchAnOutageEndsInTheRetryBoxAsBefore) {
+  UseLauncher("velmor_short_seconds.exe");
   Publish(SampleLibrary());
   ASSERT_EQ(0u, Launch());
   ASSERT_TRUE(DeleteFileA(m_trace.c_str()));
@@ -351,7 +355,7 @@ class SignedConfiguration : public LauncherEndToEnd {
 protected:
   void SetUp() override {
     LauncherEndToEnd::SetUp();
-    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\velmor_signed.exe").c_str(), m_exe.c_str(), FALSE));
+    UseLauncher("velmor_signed.exe");
     uint8_t publicKey[kEcdsaP256PublicBytes], privateKey[kEcdsaP256PrivateBytes];
     ASSERT_TRUE(ParseHexExact(TestSigningKey::kPublicHex, publicKey, sizeof(publicKey)));
     ASSERT_TRUE(ParseHexExact(TestSigningKey::kPrivateHex, privateKey, sizeof(privateKey)));
