@@ -214,7 +214,20 @@ TEST_F(SetupActionsTest, FirstRunQuestionAcceptedRunsTheSetupAndWaitsForIt) {
 
 // Uninstalling says it succeeded only when it did, and stops before deleting anything when the
 // list of programs would keep an entry for it.
-class NoFalseSuccess : public SetupActionsTest {};
+class NoFalseSuccess : public SetupActionsTest {
+protected:
+  // Whether the self-delete script was written since `since`. A started script keeps its file
+  // until the executable is gone, so the two together show at once whether one was started.
+  static bool SelfDeleteScriptWrittenSince(const FILETIME& since) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof(temp), temp);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA((std::string(temp) + "deleteself.bat").c_str(), GetFileExInfoStandard, &data)) {
+      return false;
+    }
+    return CompareFileTime(&data.ftLastWriteTime, &since) >= 0;
+  }
+};
 
 TEST_F(NoFalseSuccess, AKeyThatCannotBeRemovedEvenWithTheRelaunchStopsTheUninstall) {
   ASSERT_EQ(0u, Run("/config /DesktopShortcut_Add /StartMenuShortcut_Add /SetupInfo_Add"));
@@ -223,6 +236,8 @@ TEST_F(NoFalseSuccess, AKeyThatCannotBeRemovedEvenWithTheRelaunchStopsTheUninsta
                                            nullptr, blocker.Put(), nullptr));
   // Wine runs every process elevated, so the relaunch is the direct one; it cannot remove the key
   // either, and the uninstall stops with nothing deleted.
+  FILETIME started;
+  GetSystemTimeAsFileTime(&started);
   ASSERT_EQ(0u, Run("/u", {{"软件卸载提示", IDYES}, {"错误", IDOK}}));
   ASSERT_EQ(2u, m_seen.size());
   EXPECT_EQ(std::string("卸载软件失败！\r\n\r\n请登录沐岚星官方网站：http://www.") + BuildConfig::kProductDomain +
@@ -232,7 +247,7 @@ TEST_F(NoFalseSuccess, AKeyThatCannotBeRemovedEvenWithTheRelaunchStopsTheUninsta
   EXPECT_TRUE(FileExists(ProductShortcut(ESpecialFolder::Desktop)));
   EXPECT_TRUE(DirectoryExists(ProgramGroup()));
   EXPECT_TRUE(DirectoryExists(m_data));
-  Sleep(1500);  // time a started self-delete script would have taken
+  EXPECT_FALSE(SelfDeleteScriptWrittenSince(started));
   EXPECT_TRUE(FileExists(m_exe));
 }
 
