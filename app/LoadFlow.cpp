@@ -100,25 +100,37 @@ bool CLoadFlow::RunLoadFlow() {
 
 bool CLoadFlow::UpdateLoader(CByteBuffer& loaderBytes) {
   CByteBuffer config;
-  bool firstRound = true;
-  while (!DownloadConfigWithRetry(config)) {
-    if (firstRound && m_offlineStart && ServerUnreachable() && !Stopped() && UseCachedConfig(config)) break;
-    firstRound = false;
-    if (!AskRetry(EFailure::kConfigNetwork, "configuration: " + StatusDetail(m_configStatus))) return false;
-  }
+  if (!FetchConfig(config)) return false;
   if (!m_loader.ParseConfig(config)) {
     return Fail(EFailure::kConfigRefused, {"the configuration does not read, verify or hold one plain record", ""});
   }
   if (LocalLoaderOverride(loaderBytes)) return true;
-
   const LoaderFile& file = *m_loader.GetLoaderFile();
   if (m_loader.CheckInstalled(file, loaderBytes)) return true;
   CByteBuffer packed;
-  if (!m_loader.CheckPacked(file, packed)) {
-    while (!DownloadLoaderWithRetry(packed)) {
-      if (!AskRetry(EFailure::kLoaderNetwork, "package: " + file.url)) return false;
-    }
+  if (!m_loader.CheckPacked(file, packed) && !FetchPackage(file, packed)) return false;
+  return Install(file, packed, loaderBytes);
+}
+
+// Rounds of configuration attempts until one succeeds, the offline start takes over, or the user
+// declines another round.
+bool CLoadFlow::FetchConfig(CByteBuffer& config) {
+  for (bool firstRound = true; !DownloadConfigWithRetry(config); firstRound = false) {
+    if (firstRound && m_offlineStart && ServerUnreachable() && !Stopped() && UseCachedConfig(config)) return true;
+    if (!AskRetry(EFailure::kConfigNetwork, "configuration: " + StatusDetail(m_configStatus))) return false;
   }
+  return true;
+}
+
+bool CLoadFlow::FetchPackage(const LoaderFile& file, CByteBuffer& packed) {
+  while (!DownloadLoaderWithRetry(packed)) {
+    if (!AskRetry(EFailure::kLoaderNetwork, "package: " + file.url)) return false;
+  }
+  return true;
+}
+
+// The library out of its package and onto the disk.
+bool CLoadFlow::Install(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& loaderBytes) {
   CByteBuffer unpacked;
   if (!m_loader.Unpack(packed, unpacked)) {
     return Fail(EFailure::kUnpack, {file.file_name + " out of a " + file.compress_type + " package", ""});

@@ -15,6 +15,7 @@
 
 class CModuleLoader;
 class CSplashWindow;
+struct LoaderFile;
 
 class CLoadFlow {
 public:
@@ -49,6 +50,9 @@ private:
     DWORD systemError = 0;  // the system's error code, when there is one
   };
 
+  bool FetchConfig(CByteBuffer& config);
+  bool FetchPackage(const LoaderFile& file, CByteBuffer& packed);
+  bool Install(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& loaderBytes);
   bool ServerUnreachable() const;
   bool UseCachedConfig(CByteBuffer& config);
   bool CountDown(int seconds, int attempt);
