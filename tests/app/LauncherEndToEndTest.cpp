@@ -106,6 +106,41 @@ TEST_F(LauncherEndToEnd, AnUnusableConfigurationIsReportedAndNothingIsInstalled)
   }
 }
 
+// A package that does not unpack, and a library that cannot be written: each ends the start with
+// its own message, and nothing runs.
+TEST_F(LauncherEndToEnd, UnpackingAndWritingFailuresAreReportedWithTheirTexts) {
+  Publish(SampleLibrary());
+  struct Case {
+    const char* headline;
+    std::function<void()> arrange;
+  };
+  const Case cases[] = {
+      // A directory where the library goes: the download and unpacking work, the write does not.
+      {"写入加载器异常！", [&] { ASSERT_TRUE(CPath((LoaderDir() + "\\loader.dll").c_str()).MakeDirectory()); }},
+      // A record without a packing cannot be installed by a download.
+      {"更新加载器异常！",
+       [&] {
+         LoaderFile file;
+         file.file_name = "loader.dll";
+         file.file_check = Md5Of(ReadFileBytes(SampleLibrary()));
+         file.url = std::string("http://config.") + BuildConfig::kProductDomain + "/loader.zip";
+         CLoaderConfig config;
+         config.Add(file);
+         ASSERT_TRUE(config.Save((kPublish + "\\loader.db").c_str(), "agent", CModuleLoader::kConfigPassword));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.headline);
+    c.arrange();
+    EXPECT_EQ(0u, Launch());
+    ASSERT_EQ(1u, m_seen.size());
+    EXPECT_EQ("错误", m_seen[0].caption);
+    EXPECT_EQ(std::string(c.headline) + "\r\n\r\n如有疑问，请联系官方网站客服处理！\r\n" + WebsiteLines(),
+              m_seen[0].text);
+    EXPECT_FALSE(WorkbenchStarted());
+  }
+}
+
 TEST_F(LauncherEndToEnd, ANetworkThatComesBackIsRetriedAfterTheUserAsks) {
   Publish(SampleLibrary());
   UseServer("failing");  // drops its first four requests
