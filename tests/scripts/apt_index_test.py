@@ -3,7 +3,7 @@
 recorded `apt-get update` outputs. Nothing here changes the machine's apt: pins go to a folder of
 the test's own, apt itself is only asked, read-only, how it weighs them, and the update and install
 runs talk to a stand-in apt-get that replays a recording."""
-import os, subprocess, tempfile, unittest
+import os, shutil, subprocess, tempfile, unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 APT_INDEX = os.path.join(HERE, "..", "..", "scripts", "apt-index.sh")
@@ -111,6 +111,40 @@ class UpdateAndInstall(unittest.TestCase):
                 if status:
                     self.assertIn("bookworm-security/main i386 Packages", done.stderr)
                     self.assertIn("another Debian mirror", done.stderr)
+
+
+BOOTSTRAP = os.path.join(HERE, "..", "..", "scripts", "bootstrap.sh")
+
+
+class ReadyMachine(unittest.TestCase):
+    """The machine the suite runs on has just been bootstrapped: a second run must find everything
+    there without apt (a stand-in apt-get records any call) and, as another user, without root."""
+
+    def run_bootstrap(self, user=None):
+        with tempfile.TemporaryDirectory() as folder:
+            os.chmod(folder, 0o755)
+            calls = os.path.join(folder, "calls")
+            for tool in ("apt-get", "sudo"):
+                with open(os.path.join(folder, tool), "w") as f:
+                    f.write('#!/bin/sh\necho "%s $*" >> "%s"\nexit 100\n' % (tool, calls))
+                os.chmod(os.path.join(folder, tool), 0o755)
+            env = dict(os.environ, PATH=folder + os.pathsep + os.environ["PATH"])
+            command = ["bash", BOOTSTRAP]
+            if user:
+                command = ["runuser", "-u", user, "--", "env", "PATH=" + env["PATH"]] + command
+            done = subprocess.run(command, capture_output=True, text=True, env=env, timeout=120)
+            seen = open(calls).read() if os.path.exists(calls) else ""
+        return done, seen
+
+    def test_a_ready_machine_needs_no_apt_and_no_root(self):
+        done, seen = self.run_bootstrap()
+        self.assertEqual((done.returncode, seen), (0, ""), done.stdout + done.stderr)
+        if os.geteuid() != 0 or not shutil.which("runuser"):
+            self.skipTest("skipped: the check as another user needs root and runuser")
+        if subprocess.run(["runuser", "-u", "nobody", "--", "test", "-r", BOOTSTRAP]).returncode != 0:
+            self.skipTest("skipped: this checkout is not readable by another user")
+        done, seen = self.run_bootstrap(user="nobody")
+        self.assertEqual((done.returncode, seen), (0, ""), done.stdout + done.stderr)
 
 
 if __name__ == "__main__":
