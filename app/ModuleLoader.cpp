@@ -18,10 +18,14 @@ void CModuleLoader::SetAbortEvent(HANDLE event) {
   m_installer.SetAbortEvent(event);
 }
 
-bool CModuleLoader::ParseConfig(const CByteBuffer& bytes) { return Decode(bytes); }
+bool CModuleLoader::ParseConfig(const CByteBuffer& bytes) {
+  CByteBuffer cached;
+  if (IsSigned()) ReadCachedConfig(cached);  // only a keyed launcher has a floor to take from it
+  return Decode(bytes, cached);
+}
 
-bool CModuleLoader::Decode(const CByteBuffer& bytes) {
-  unsigned long long floor = SerialFloorFor(bytes);
+bool CModuleLoader::Decode(const CByteBuffer& bytes, const CByteBuffer& cached) {
+  unsigned long long floor = SerialFloorFor(bytes, cached);
   if (m_decoded && floor == m_decodedFloor && SameBytes(bytes, m_decodedBytes)) return m_taken;
   m_taken = m_policy.Decode(bytes, kConfigPassword, floor, m_config);
   m_decodedBytes = bytes;
@@ -32,10 +36,8 @@ bool CModuleLoader::Decode(const CByteBuffer& bytes) {
 
 // Signed, a configuration may not be older than the cached one: the cache's serial is the floor,
 // read once for each cached image. The cached copy itself is never older than itself.
-unsigned long long CModuleLoader::SerialFloorFor(const CByteBuffer& bytes) {
+unsigned long long CModuleLoader::SerialFloorFor(const CByteBuffer& bytes, const CByteBuffer& cached) {
   if (!IsSigned()) return 0;
-  CByteBuffer cached;
-  ReadCachedConfig(cached);
   if (SameBytes(bytes, cached)) return 0;
   if (!m_floorKnown || !SameBytes(cached, m_floorSource)) {
     m_floor = m_policy.FloorSetBy(cached, kConfigPassword);
@@ -68,7 +70,7 @@ bool CModuleLoader::DownloadConfig(CByteBuffer& out, ProgressCallback progress, 
     // replaces the last good configuration (nor its validator).
     if (!IsSigned()) {
       CLoaderInstaller::StoreConfig(answer.bytes);
-    } else if (Decode(answer.bytes)) {
+    } else if (Decode(answer.bytes, cached)) {
       StoreAccepted(answer.bytes);
     }
   }

@@ -68,8 +68,9 @@ public:
   const CByteBuffer& LoaderBytes() const { return m_loaderBytes; }
 
 private:
-  bool Decode(const CByteBuffer& bytes);
-  unsigned long long SerialFloorFor(const CByteBuffer& bytes);
+  // `cached`: the cached configuration as the caller read it, whose serial is the floor.
+  bool Decode(const CByteBuffer& bytes, const CByteBuffer& cached);
+  unsigned long long SerialFloorFor(const CByteBuffer& bytes, const CByteBuffer& cached);
   void StoreAccepted(const CByteBuffer& bytes);
 
   CByteBuffer m_loaderBytes;
