@@ -3,12 +3,14 @@
 #include <windows.h>
 
 #include "base/MainThread.h"
+#include "base/SystemLibrary.h"
 
 namespace {
 CAppBase* g_app = nullptr;
 }
 
 CAppBase::CAppBase() {
+  RestrictDllSearch();  // before anything of ours loads a library
   g_app = this;
   RecordMainThread();
 }

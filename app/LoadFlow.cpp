@@ -101,15 +101,18 @@ bool CLoadFlow::RunLoadFlow() {
 bool CLoadFlow::UpdateLoader(CByteBuffer& loaderBytes) {
   CByteBuffer config;
   if (!FetchConfig(config)) return false;
-  if (!m_loader.ParseConfig(config)) {
+  // Keyed, a refused configuration (a rollback, an expired or half-signed publish) must not lock
+  // out a user whose last good configuration and loader still hold.
+  if (!m_loader.ParseConfig(config) && !(m_loader.IsSigned() && KeepLastGoodConfig(config))) {
     return Fail(EFailure::kConfigRefused, {"the configuration does not read, verify or hold one plain record", ""});
   }
+  CLoaderInstaller::RemoveLeftovers(*m_loader.GetLoaderFile());
   if (LocalLoaderOverride(loaderBytes)) return true;
-  const LoaderFile& file = *m_loader.GetLoaderFile();
-  if (m_loader.CheckInstalled(file, loaderBytes)) return true;
+  if (m_loader.CheckInstalled(*m_loader.GetLoaderFile(), loaderBytes)) return true;
   CByteBuffer packed;
-  if (!m_loader.CheckPacked(file, packed) && !FetchPackage(file, packed)) return false;
-  return Install(file, packed, loaderBytes);
+  if (!m_loader.CheckPacked(*m_loader.GetLoaderFile(), packed) && !FetchPackage(config, packed)) return false;
+  // The record may have changed while the package was fetched (RefreshConfig).
+  return Install(*m_loader.GetLoaderFile(), packed, loaderBytes);
 }
 
 // Rounds of configuration attempts until one succeeds, the offline start takes over, or the user
@@ -122,11 +125,21 @@ bool CLoadFlow::FetchConfig(CByteBuffer& config) {
   return true;
 }
 
-bool CLoadFlow::FetchPackage(const LoaderFile& file, CByteBuffer& packed) {
-  while (!DownloadLoaderWithRetry(packed)) {
-    if (!AskRetry(EFailure::kLoaderNetwork, "package: " + file.url)) return false;
+bool CLoadFlow::FetchPackage(const CByteBuffer& config, CByteBuffer& packed) {
+  while (!DownloadLoaderWithRetry(config, packed)) {
+    if (!AskRetry(EFailure::kLoaderNetwork, "package: " + m_loader.GetLoaderFile()->url)) return false;
   }
   return true;
+}
+
+// A package that fails its digests may be the next release's, published after our configuration
+// was read: retrying against the same configuration could never succeed. The configuration is
+// asked again (a 304 keeps ours); a fresh one that is refused leaves ours in place.
+void CLoadFlow::RefreshConfig(const CByteBuffer& config) {
+  CByteBuffer fresh;
+  int status = kNoAnswer;
+  if (!m_loader.DownloadConfig(fresh, nullptr, 0, &status) || SameBytes(fresh, config)) return;
+  if (!m_loader.ParseConfig(fresh)) m_loader.ParseConfig(config);
 }
 
 // The library out of its package and onto the disk.
@@ -155,14 +168,15 @@ bool CLoadFlow::DownloadConfigWithRetry(CByteBuffer& config) {
   }
 }
 
-bool CLoadFlow::DownloadLoaderWithRetry(CByteBuffer& packed) {
+bool CLoadFlow::DownloadLoaderWithRetry(const CByteBuffer& config, CByteBuffer& packed) {
   m_splash.SetStatusText(kLoading);
   m_splash.SetProgressFormat(kLoadingProgress);
   for (int attempt = 0; attempt < static_cast<int>(std::size(kLoaderRetryDelays)); ++attempt) {
-    if (m_loader.DownloadPackage(*m_loader.GetLoaderFile(), packed, ReportProgress,
-                                 reinterpret_cast<DWORD_PTR>(&m_splash))) {
-      return true;
-    }
+    if (m_packageMismatched) RefreshConfig(config);
+    CLoaderInstaller::EDownload result = m_loader.DownloadPackage(*m_loader.GetLoaderFile(), packed, ReportProgress,
+                                                                  reinterpret_cast<DWORD_PTR>(&m_splash));
+    m_packageMismatched = result == CLoaderInstaller::EDownload::kMismatch;
+    if (result == CLoaderInstaller::EDownload::kPackage) return true;
     if (!CountDown(kLoaderRetryDelays[attempt], attempt)) return false;
   }
   return false;
@@ -174,15 +188,27 @@ bool CLoadFlow::ServerUnreachable() const {
   return m_configStatus == kNoAnswer || (m_configStatus >= kFirstServerError && m_configStatus <= kLastServerError);
 }
 
-// The configuration of the last good start, when it still parses (signed: verifies and has not
-// expired) and the loader it names is installed and matches it: then the flow goes on as after a
-// 304. A configuration that came but did not parse never gets here: only a server that could not
-// be reached does.
+bool CLoadFlow::KeepLastGoodConfig(CByteBuffer& config) {
+  if (!LastGoodConfig(config)) return false;
+  OutputDebugStringA("velmor: the configuration was refused; starting with the last good one\n");
+  return true;
+}
+
+// The offline start: the last good configuration when no server could be reached. Unkeyed, a
+// configuration that came but did not parse never gets here.
 bool CLoadFlow::UseCachedConfig(CByteBuffer& config) {
+  if (!LastGoodConfig(config)) return false;
+  m_splash.SetStatusText(kStartingOffline);
+  return true;
+}
+
+// The configuration of the last good start, when it still parses (signed: verifies, is not below
+// the floor and has not expired) and the loader it names is installed and matches it: then the
+// flow goes on as after a 304.
+bool CLoadFlow::LastGoodConfig(CByteBuffer& config) {
   CByteBuffer cached, installed;
   if (!m_loader.ReadCachedConfig(cached) || !m_loader.ParseConfig(cached)) return false;
   if (!m_loader.CheckInstalled(*m_loader.GetLoaderFile(), installed)) return false;
-  m_splash.SetStatusText(kStartingOffline);
   config = cached;
   return true;
 }

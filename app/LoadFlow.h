@@ -31,7 +31,8 @@ public:
   bool RunLoadFlow();
   bool UpdateLoader(CByteBuffer& loaderBytes);
   bool DownloadConfigWithRetry(CByteBuffer& config);
-  bool DownloadLoaderWithRetry(CByteBuffer& packed);
+  // `config`: the bytes the record was parsed from, parsed again should a fresh copy be refused.
+  bool DownloadLoaderWithRetry(const CByteBuffer& config, CByteBuffer& packed);
 
   // The HTTP client's progress callback: the percentage on the bar given as context; a stopped
   // bar cancels the download.
@@ -51,10 +52,13 @@ private:
   };
 
   bool FetchConfig(CByteBuffer& config);
-  bool FetchPackage(const LoaderFile& file, CByteBuffer& packed);
+  bool FetchPackage(const CByteBuffer& config, CByteBuffer& packed);
+  void RefreshConfig(const CByteBuffer& config);
   bool Install(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& loaderBytes);
   bool ServerUnreachable() const;
   bool UseCachedConfig(CByteBuffer& config);
+  bool KeepLastGoodConfig(CByteBuffer& config);
+  bool LastGoodConfig(CByteBuffer& config);
   bool CountDown(int seconds, int attempt);
   bool Pause(DWORD milliseconds) const;  // false when the flow was told to stop
   bool Stopped() const;
@@ -67,6 +71,9 @@ private:
   bool m_offlineStart;
   DWORD m_secondMs;
   int m_configStatus = -1;  // of the last configuration attempt; -1: no answer came
+  // The last package attempt brought a package that failed its digests: the next one asks for
+  // the configuration first.
+  bool m_packageMismatched = false;
 };
 
 // Whole days (toward zero) from the build stamp (__TIME__ and __DATE__, read as local time) to

@@ -1,6 +1,7 @@
 #include "app/LoaderInstaller.h"
 
 #include "app/Download.h"
+#include "base/FileUtil.h"
 #include "base/Md5.h"
 #include "base/Path.h"
 #include "base/PlatformCrypto.h"
@@ -12,7 +13,7 @@ namespace {
 
 // Replaces the file with the bytes, creating its directory first; whether it worked is not asked.
 void StoreFile(const char* path, const CByteBuffer& bytes) {
-  if (path && CPath(path).CreateParentDirectory()) bytes.WriteToFile(path, false);
+  if (path && CPath(path).CreateParentDirectory()) ReplaceFileAtomically(path, bytes);
 }
 
 }  // namespace
@@ -46,24 +47,24 @@ bool CLoaderInstaller::CheckPacked(const LoaderFile& file, CByteBuffer& out) con
   return ReadChecked(file.compress_file_name, file.compress_file_check, file.compress_file_sha256, out);
 }
 
-bool CLoaderInstaller::DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress,
-                                       DWORD_PTR context) const {
+CLoaderInstaller::EDownload CLoaderInstaller::DownloadPackage(const LoaderFile& file, CByteBuffer& out,
+                                                              ProgressCallback progress, DWORD_PTR context) const {
   DownloadOptions options;
   options.progress = progress;
   options.context = context;
   options.abort = m_abortEvent;
   int status = kNoAnswer;
   CByteBuffer body = DownloadBody(file.url.c_str(), options, &status);
-  if (status == kStatusOk && !file.compress_file_name.empty()) {
+  if (body.IsEmpty()) return EDownload::kNothing;
+  if (CLoaderConfig::HasCompression(file) && !Matches(body, file.compress_file_check, file.compress_file_sha256)) {
+    return EDownload::kMismatch;
+  }
+  if (!file.compress_file_name.empty()) {
     CDataPaths paths;
     StoreFile(paths.GetLoaderFilePath(file.compress_file_name.c_str()), body);
   }
-  if (body.IsEmpty()) return false;
-  if (CLoaderConfig::HasCompression(file) && !Matches(body, file.compress_file_check, file.compress_file_sha256)) {
-    return false;
-  }
   out = body;
-  return true;
+  return EDownload::kPackage;
 }
 
 bool CLoaderInstaller::Unpack(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& out) const {
@@ -95,12 +96,19 @@ bool CLoaderInstaller::UnpackEntry(const LoaderFile& file, const CByteBuffer& pa
 
 bool CLoaderInstaller::InstallLibrary(const LoaderFile& file, const CByteBuffer& bytes) const {
   std::string path = LibraryPath(file);
-  return !path.empty() && bytes.WriteToFile(path.c_str(), false) == bytes.Length();
+  return !path.empty() && ReplaceFileAtomically(path.c_str(), bytes);
 }
 
 void CLoaderInstaller::StoreConfig(const CByteBuffer& bytes) {
   CDataPaths paths;
   StoreFile(paths.GetLoaderConfigPath(), bytes);
+}
+
+void CLoaderInstaller::RemoveLeftovers(const LoaderFile& file) {
+  CDataPaths paths;
+  RemovePartialFile(paths.GetLoaderConfigPath());
+  RemovePartialFile(LibraryPath(file).c_str());
+  if (!file.compress_file_name.empty()) RemovePartialFile(paths.GetLoaderFilePath(file.compress_file_name.c_str()));
 }
 
 std::string CLoaderInstaller::LibraryPath(const LoaderFile& file) {
@@ -109,7 +117,13 @@ std::string CLoaderInstaller::LibraryPath(const LoaderFile& file) {
   return path ? path : "";
 }
 
-bool CLoaderInstaller::MatchesLibrary(const LoaderFile& file, const std::string& path) const {
+CLoaderInstaller::EHold CLoaderInstaller::HoldLibrary(const LoaderFile& file, const std::string& path,
+                                                      CFileHandle& held) const {
+  held.Reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr));
+  if (!held.IsValid()) return EHold::kUnopened;
+  if (!m_signed) return EHold::kHeld;
   CByteBuffer onDisk;
-  return onDisk.ReadFromFile(path.c_str()) > 0 && Matches(onDisk, file.file_check, file.file_sha256);
+  bool matches = onDisk.ReadFromHandle(held.Get()) > 0 && Matches(onDisk, file.file_check, file.file_sha256);
+  return matches ? EHold::kHeld : EHold::kMismatch;
 }

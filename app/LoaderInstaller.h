@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/ByteBuffer.h"
+#include "base/ScopedHandle.h"
 #include "data/LoaderConfig.h"
 #include "net/HttpClient.h"
 
@@ -23,24 +24,36 @@ public:
   // carries one).
   bool CheckInstalled(const LoaderFile& file, CByteBuffer& out) const;
   bool CheckPacked(const LoaderFile& file, CByteBuffer& out) const;
-  // The package from the record's URL, kept beside the configuration; with a packing, it must
-  // match its MD5 and SHA-256.
-  bool DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress, DWORD_PTR context) const;
+  // What a package download brought.
+  enum class EDownload { kPackage, kNothing, kMismatch };
+  // The package from the record's URL; with a packing, it must match its MD5 and SHA-256 (else
+  // kMismatch). Only a package that passed is kept beside the configuration.
+  EDownload DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress,
+                            DWORD_PTR context) const;
   // The library out of its packed form, as the record says: the entry named `file_name` of a zip
   // archive (entry password `compress_user_password`) or of a container (that password). Signed,
   // the library must match the record's digests as well.
   bool Unpack(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& out) const;
 
+  // Every write replaces its file whole (ReplaceFileAtomically): a start that ends mid-write
+  // leaves the old file or the new one.
   // Replaces the library the record names; false unless every byte was written.
   bool InstallLibrary(const LoaderFile& file, const CByteBuffer& bytes) const;
   // Replaces the cached configuration; whether it worked is not asked.
   static void StoreConfig(const CByteBuffer& bytes);
+  // Deletes what writes that never finished left beside the configuration, the package and the
+  // library the record names.
+  static void RemoveLeftovers(const LoaderFile& file);
 
   // Where the record's library is (beside the executable when that file exists, else beside the
   // cached configuration); empty when there is no path (no data root, or one over the limit).
   static std::string LibraryPath(const LoaderFile& file);
-  // The file at `path` read now, against the record's digests.
-  bool MatchesLibrary(const LoaderFile& file, const std::string& path) const;
+  // Opens the library at `path` so that nobody can write, replace or delete it while `held` is
+  // open, and (signed) checks what that handle reads against the record's digests: held across
+  // the load, the library that loads is the one that was checked. kUnopened leaves the system's
+  // error code.
+  enum class EHold { kHeld, kUnopened, kMismatch };
+  EHold HoldLibrary(const LoaderFile& file, const std::string& path, CFileHandle& held) const;
 
 private:
   static bool UnpackEntry(const LoaderFile& file, const CByteBuffer& packed, CByteBuffer& out);

@@ -50,7 +50,14 @@ bool CModuleHandOff::LookUp(LoaderContract::QueryInterfaceProc query, const GUID
 
 bool CModuleHandOff::Load(const std::string& path) {
   Clear();
-  CLibraryHandle library(LoadLibraryA(path.c_str()));
+  // The library's own imports come from its folder and the system directories, never from the
+  // executable's folder, the current directory or PATH.
+  CLibraryHandle library(
+      LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+  if (!library.IsValid() && GetLastError() == ERROR_INVALID_PARAMETER) {
+    // A loader without the search flags (Windows 7 before its update): the library's folder first.
+    library.Reset(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  }
   if (!library.IsValid()) return FailWithSystemError(GetLastError());
   // Handed to the process for good: the entries point into it and the workbench runs inside it.
   HMODULE module = library.Release();

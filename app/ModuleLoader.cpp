@@ -1,6 +1,9 @@
 #include "app/ModuleLoader.h"
 
+#include <algorithm>
+
 #include "app/Download.h"
+#include "data/AcceptedSerial.h"
 
 const char CModuleLoader::kConfigPassword[] = "5c0e9d27a4f1b83e6d92c7a0b4e5f816";
 
@@ -10,8 +13,11 @@ const char kLoaderMismatchText[] = "加载器校验失败！";
 
 }  // namespace
 
-CModuleLoader::CModuleLoader(const char* configPublicKey)
-    : m_policy(configPublicKey ? configPublicKey : ""), m_installer(m_policy.IsSigned()) {}
+CModuleLoader::CModuleLoader(const char* configPublicKey, unsigned long long minSerial, EFloor floor)
+    : m_policy(configPublicKey ? configPublicKey : ""),
+      m_installer(m_policy.IsSigned()),
+      m_minSerial(minSerial),
+      m_floorSource(floor) {}
 
 void CModuleLoader::SetAbortEvent(HANDLE event) {
   m_source.SetAbortEvent(event);
@@ -20,41 +26,48 @@ void CModuleLoader::SetAbortEvent(HANDLE event) {
 
 bool CModuleLoader::ParseConfig(const CByteBuffer& bytes) {
   CByteBuffer cached;
-  if (IsSigned()) ReadCachedConfig(cached);  // only a keyed launcher has a floor to take from it
+  // Only a keyed launcher has a floor to take from the cache.
+  if (IsSigned() && m_floorSource == EFloor::kThisUser) ReadCachedConfig(cached);
   return Decode(bytes, cached);
 }
 
 bool CModuleLoader::Decode(const CByteBuffer& bytes, const CByteBuffer& cached) {
-  unsigned long long floor = SerialFloorFor(bytes, cached);
-  if (m_decoded && floor == m_decodedFloor && SameBytes(bytes, m_decodedBytes)) return m_taken;
-  m_taken = m_policy.Decode(bytes, kConfigPassword, floor, m_config);
-  m_decodedBytes = bytes;
-  m_decodedFloor = floor;
-  m_decoded = true;
-  return m_taken;
-}
-
-// Signed, a configuration may not be older than the cached one: the cache's serial is the floor,
-// read once for each cached image. The cached copy itself is never older than itself.
-unsigned long long CModuleLoader::SerialFloorFor(const CByteBuffer& bytes, const CByteBuffer& cached) {
-  if (!IsSigned()) return 0;
-  if (SameBytes(bytes, cached)) return 0;
-  if (!m_floorKnown || !SameBytes(cached, m_floorSource)) {
-    m_floor = m_policy.FloorSetBy(cached, kConfigPassword);
-    m_floorSource = cached;
-    m_floorKnown = true;
+  if (!m_decoded || !SameBytes(bytes, m_decodedBytes)) {
+    m_taken = m_policy.Decode(bytes, kConfigPassword, m_config);
+    m_decodedBytes = bytes;
+    m_decoded = true;
   }
-  return m_floor;
+  if (!m_taken || !IsSigned()) return m_taken;
+  return CConfigPolicy::SerialOf(*GetLoaderFile()) >= SerialFloorFor(bytes, cached);
 }
 
-// The cache now holds `bytes`, which the policy took: their serial is the floor from now on.
+// Signed, a configuration may not be older than the build's minimum, than what this user accepted
+// before (the registry outlives a lost cache) or than the cached configuration. The cached copy
+// itself is never older than itself.
+unsigned long long CModuleLoader::SerialFloorFor(const CByteBuffer& bytes, const CByteBuffer& cached) {
+  if (m_floorSource == EFloor::kBuildMinimumOnly) return m_minSerial;
+  unsigned long long floor = std::max(m_minSerial, AcceptedSerial::Read());
+  return SameBytes(bytes, cached) ? floor : std::max(floor, CacheFloor(cached));
+}
+
+// Read once for each cached image.
+unsigned long long CModuleLoader::CacheFloor(const CByteBuffer& cached) {
+  if (!m_cacheFloorKnown || !SameBytes(cached, m_cacheFloorBytes)) {
+    m_cacheFloor = m_policy.FloorSetBy(cached, kConfigPassword);
+    m_cacheFloorBytes = cached;
+    m_cacheFloorKnown = true;
+  }
+  return m_cacheFloor;
+}
+
+// The cache now holds `bytes`, which the policy took: their serial is the floor from now on, here
+// and, should the cache be lost, in the registry.
 void CModuleLoader::StoreAccepted(const CByteBuffer& bytes) {
   CLoaderInstaller::StoreConfig(bytes);
-  unsigned long long serial = 0;
-  const LoaderFile* file = GetLoaderFile();
-  m_floorSource = bytes;
-  m_floorKnown = file && ParseSerial(file->serial, &serial);
-  m_floor = serial;
+  m_cacheFloorBytes = bytes;
+  m_cacheFloor = CConfigPolicy::SerialOf(*GetLoaderFile());
+  m_cacheFloorKnown = true;
+  AcceptedSerial::Raise(m_cacheFloor);
 }
 
 const LoaderFile* CModuleLoader::GetLoaderFile() const { return m_config.Count() == 1 ? m_config.At(0) : nullptr; }
@@ -95,8 +108,14 @@ bool CModuleLoader::LoadModule(const CByteBuffer& loaderBytes) {
   std::string path = CLoaderInstaller::LibraryPath(*file);
   // No data root, or a path over the limit: never let LoadLibraryA search for a bare name.
   if (path.empty()) return m_handOff.FailWithSystemError(ERROR_PATH_NOT_FOUND);
-  // The file is read once more right before loading: what the checks saw may since have changed.
-  if (IsSigned() && !m_installer.MatchesLibrary(*file, path)) return m_handOff.Fail(kLoaderMismatchText);
+  // What the checks saw may since have changed: signed, the file is read once more, from a handle
+  // that keeps it as it is until it has loaded.
+  CFileHandle held;
+  switch (m_installer.HoldLibrary(*file, path, held)) {
+    case CLoaderInstaller::EHold::kHeld: break;
+    case CLoaderInstaller::EHold::kUnopened: return m_handOff.FailWithSystemError(GetLastError());
+    case CLoaderInstaller::EHold::kMismatch: return m_handOff.Fail(kLoaderMismatchText);
+  }
   if (!m_handOff.Load(path)) return false;
   m_loaderBytes = loaderBytes;
   return true;

@@ -20,14 +20,21 @@ public:
   static const char kConfigPassword[];
   static constexpr int kMaxConfigBytes = CConfigSource::kMaxConfigBytes;
 
+  // Where a keyed loader's serial floor comes from: this user's state (the cached configuration and
+  // the highest serial accepted, kept in the registry) or nothing but the build's minimum, as for a
+  // tool that checks a configuration as a fresh install would.
+  enum class EFloor { kThisUser, kBuildMinimumOnly };
+
   // With a public key (128 hexadecimal digits), only configurations signed with its private key
-  // count; empty: unsigned, as without the key.
-  explicit CModuleLoader(const char* configPublicKey = BuildConfig::kConfigPublicKey);
+  // count; empty: unsigned, as without the key. Signed, no serial below `minSerial` counts.
+  explicit CModuleLoader(const char* configPublicKey = BuildConfig::kConfigPublicKey,
+                         unsigned long long minSerial = BuildConfig::kMinSerial, EFloor floor = EFloor::kThisUser);
   virtual ~CModuleLoader() = default;
 
   // Loads the configuration container; usable only with exactly one record whose file names are
-  // plain names. Signed, it must also verify, not be older (by serial) than the cached
-  // configuration and not have expired. The same bytes are decoded once, however often asked.
+  // plain names. Signed, it must also verify, carry an expiry that has not passed, and not be older
+  // (by serial) than the floor: the build's minimum, the highest serial this user accepted and the
+  // cached configuration's. The same bytes are decoded once, however often asked.
   bool ParseConfig(const CByteBuffer& bytes);
   bool IsSigned() const { return m_policy.IsSigned(); }
   const LoaderFile* GetLoaderFile() const;
@@ -38,14 +45,16 @@ public:
 
   // One attempt at the configuration: fresh from the server (then cached before anything checks
   // it; signed, only once it passes ParseConfig's checks) or, when the server answers 304 to our
-  // cache's MD5, the cached bytes. True when `out` holds bytes to use. `status`, when given,
+  // cache's MD5, the cached bytes. Signed, an accepted serial raises this user's floor. True when
+  // `out` holds bytes to use. `status`, when given,
   // receives the answer's status (-1: none came).
   bool DownloadConfig(CByteBuffer& out, ProgressCallback progress, DWORD_PTR context, int* status = nullptr);
   // The configuration cached by the last download that brought one; false when there is none.
   bool ReadCachedConfig(CByteBuffer& out) const { return CConfigSource::ReadCached(out); }
   bool CheckInstalled(const LoaderFile& file, CByteBuffer& out) const { return m_installer.CheckInstalled(file, out); }
   bool CheckPacked(const LoaderFile& file, CByteBuffer& out) const { return m_installer.CheckPacked(file, out); }
-  bool DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress, DWORD_PTR context) const {
+  CLoaderInstaller::EDownload DownloadPackage(const LoaderFile& file, CByteBuffer& out, ProgressCallback progress,
+                                              DWORD_PTR context) const {
     return m_installer.DownloadPackage(file, out, progress, context);
   }
   // The library of this start's record out of its packed form (see CLoaderInstaller::Unpack).
@@ -71,6 +80,7 @@ private:
   // `cached`: the cached configuration as the caller read it, whose serial is the floor.
   bool Decode(const CByteBuffer& bytes, const CByteBuffer& cached);
   unsigned long long SerialFloorFor(const CByteBuffer& bytes, const CByteBuffer& cached);
+  unsigned long long CacheFloor(const CByteBuffer& cached);
   void StoreAccepted(const CByteBuffer& bytes);
 
   CByteBuffer m_loaderBytes;
@@ -80,14 +90,16 @@ private:
   CLoaderInstaller m_installer;
   CModuleHandOff m_handOff;
 
-  // What m_config was decoded from, against which floor, and whether the policy took it: asked
-  // again for the same bytes and floor, the answer stands.
+  unsigned long long m_minSerial;
+  EFloor m_floorSource;
+
+  // What m_config was decoded from and whether the policy took it (the floor aside, which moves):
+  // asked again for the same bytes, the answer stands.
   CByteBuffer m_decodedBytes;
-  unsigned long long m_decodedFloor = 0;
   bool m_decoded = false;
   bool m_taken = false;
   // The serial floor set by the cache, for the cached bytes it was read from.
-  CByteBuffer m_floorSource;
-  bool m_floorKnown = false;
-  unsigned long long m_floor = 0;
+  CByteBuffer m_cacheFloorBytes;
+  bool m_cacheFloorKnown = false;
+  unsigned long long m_cacheFloor = 0;
 };

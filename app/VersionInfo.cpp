@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/Path.h"
+#include "base/SystemLibrary.h"
 
 namespace {
 
@@ -17,6 +18,24 @@ struct Translation {
   WORD language;
   WORD codePage;
 };
+
+const char kVersionLibrary[] = "version.dll";
+
+// version.dll is no KnownDLL: looked up in the system directory, never imported.
+struct VersionFunctions {
+  decltype(&::GetFileVersionInfoSizeA) infoSize = SystemFunction<decltype(&::GetFileVersionInfoSizeA)>(
+      kVersionLibrary, "GetFileVersionInfoSizeA");
+  decltype(&::GetFileVersionInfoA) info =
+      SystemFunction<decltype(&::GetFileVersionInfoA)>(kVersionLibrary, "GetFileVersionInfoA");
+  decltype(&::VerQueryValueA) query = SystemFunction<decltype(&::VerQueryValueA)>(kVersionLibrary, "VerQueryValueA");
+
+  bool Complete() const { return infoSize && info && query; }
+};
+
+const VersionFunctions& Version() {
+  static const VersionFunctions functions;
+  return functions;
+}
 
 void SplitVersion(DWORD most, DWORD least, WORD parts[4]) {
   parts[0] = HIWORD(most);
@@ -38,15 +57,17 @@ CVersionInfo::CVersionInfo(const char* path) : m_path{}, m_fixed{} {
 
 bool CVersionInfo::Load() {
   m_tables.clear();
+  const VersionFunctions& version = Version();
+  if (!version.Complete()) return false;
   DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeA(m_path, &ignored);
+  DWORD size = version.infoSize(m_path, &ignored);
   if (size == 0) return false;
   std::vector<BYTE> block(size);
-  if (!GetFileVersionInfoA(m_path, 0, size, block.data())) return false;
+  if (!version.info(m_path, 0, size, block.data())) return false;
 
   void* fixed = nullptr;
   UINT fixedSize = 0;
-  if (!VerQueryValueA(block.data(), "\\", &fixed, &fixedSize) || fixedSize < sizeof(m_fixed)) return false;
+  if (!version.query(block.data(), "\\", &fixed, &fixedSize) || fixedSize < sizeof(m_fixed)) return false;
   memcpy(&m_fixed, fixed, sizeof(m_fixed));
   ReadStringTables(block);
   return true;
@@ -56,7 +77,7 @@ void CVersionInfo::ReadStringTables(const std::vector<BYTE>& block) {
   void* translations = nullptr;
   UINT translationsSize = 0;
   void* data = const_cast<BYTE*>(block.data());
-  if (!VerQueryValueA(data, "\\VarFileInfo\\Translation", &translations, &translationsSize)) return;
+  if (!Version().query(data, "\\VarFileInfo\\Translation", &translations, &translationsSize)) return;
 
   const Translation* entries = static_cast<const Translation*>(translations);
   for (UINT i = 0; i < translationsSize / sizeof(Translation); ++i) {
@@ -68,7 +89,7 @@ void CVersionInfo::ReadStringTables(const std::vector<BYTE>& block) {
       snprintf(key, sizeof(key), "\\StringFileInfo\\%04x%04x\\%s", table.language, table.codePage, kStringNames[s]);
       void* value = nullptr;
       UINT length = 0;
-      if (VerQueryValueA(data, key, &value, &length) && value) table.strings[s] = static_cast<const char*>(value);
+      if (Version().query(data, key, &value, &length) && value) table.strings[s] = static_cast<const char*>(value);
     }
     m_tables.push_back(std::move(table));
   }

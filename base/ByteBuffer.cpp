@@ -318,9 +318,12 @@ int CByteBuffer::ReadUntil(const void* pattern, int patternLength, CByteBuffer& 
 int CByteBuffer::ReadFromFile(const char* path) {
   CFileHandle file(
       CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, nullptr));
-  if (!file.IsValid()) return -1;
+  return file.IsValid() ? ReadFromHandle(file.Get()) : -1;
+}
+
+int CByteBuffer::ReadFromHandle(HANDLE file) {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxCapacity) return -1;
+  if (!GetFileSizeEx(file, &size) || size.QuadPart > kMaxCapacity) return -1;
   if (size.QuadPart == 0) return 0;
 
   BYTE* block = Allocate(static_cast<int>(size.QuadPart));
@@ -329,7 +332,7 @@ int CByteBuffer::ReadFromFile(const char* path) {
   int capacity = static_cast<int>(size.QuadPart);
   while (total < capacity) {
     DWORD read = 0;
-    if (!ReadFile(file.Get(), block + total, capacity - total, &read, nullptr)) {
+    if (!ReadFile(file, block + total, capacity - total, &read, nullptr)) {
       free(reinterpret_cast<Header*>(block) - 1);
       return -1;
     }

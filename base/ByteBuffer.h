@@ -54,6 +54,8 @@ public:
   int ReadUntil(const void* pattern, int patternLength, CByteBuffer& out);
 
   int ReadFromFile(const char* path);
+  // The rest of an open file, from its current position; like ReadFromFile otherwise.
+  int ReadFromHandle(HANDLE file);
   int WriteToFile(const char* path, bool append) const;
   int LoadFromResource(const char* name, const char* type);
 

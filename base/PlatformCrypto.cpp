@@ -3,9 +3,45 @@
 #include <cstring>
 #include <vector>
 
+#include "base/SystemLibrary.h"
+
 namespace {
 
 bool Succeeded(NTSTATUS status) { return status >= 0; }
+
+const char kCngLibrary[] = "bcrypt.dll";
+
+template <typename Function>
+Function Find(const char* name) {
+  return SystemFunction<Function>(kCngLibrary, name);
+}
+
+// bcrypt.dll is no KnownDLL: its functions are looked up in the system directory, never imported,
+// and only when a digest or a key is first asked for (an unkeyed start never loads it).
+struct CngFunctions {
+  decltype(&::BCryptOpenAlgorithmProvider) openAlgorithmProvider = Find<decltype(&::BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider");
+  decltype(&::BCryptCloseAlgorithmProvider) closeAlgorithmProvider = Find<decltype(&::BCryptCloseAlgorithmProvider)>("BCryptCloseAlgorithmProvider");
+  decltype(&::BCryptCreateHash) createHash = Find<decltype(&::BCryptCreateHash)>("BCryptCreateHash");
+  decltype(&::BCryptHashData) hashData = Find<decltype(&::BCryptHashData)>("BCryptHashData");
+  decltype(&::BCryptFinishHash) finishHash = Find<decltype(&::BCryptFinishHash)>("BCryptFinishHash");
+  decltype(&::BCryptDestroyHash) destroyHash = Find<decltype(&::BCryptDestroyHash)>("BCryptDestroyHash");
+  decltype(&::BCryptImportKeyPair) importKeyPair = Find<decltype(&::BCryptImportKeyPair)>("BCryptImportKeyPair");
+  decltype(&::BCryptGenerateKeyPair) generateKeyPair = Find<decltype(&::BCryptGenerateKeyPair)>("BCryptGenerateKeyPair");
+  decltype(&::BCryptFinalizeKeyPair) finalizeKeyPair = Find<decltype(&::BCryptFinalizeKeyPair)>("BCryptFinalizeKeyPair");
+  decltype(&::BCryptExportKey) exportKey = Find<decltype(&::BCryptExportKey)>("BCryptExportKey");
+  decltype(&::BCryptDestroyKey) destroyKey = Find<decltype(&::BCryptDestroyKey)>("BCryptDestroyKey");
+  decltype(&::BCryptVerifySignature) verifySignature = Find<decltype(&::BCryptVerifySignature)>("BCryptVerifySignature");
+  decltype(&::BCryptSignHash) signHash = Find<decltype(&::BCryptSignHash)>("BCryptSignHash");
+
+  bool Complete() const {
+    return openAlgorithmProvider && closeAlgorithmProvider && createHash && hashData && finishHash && destroyHash && importKeyPair && generateKeyPair && finalizeKeyPair && exportKey && destroyKey && verifySignature && signHash;
+  }
+};
+
+const CngFunctions& Cng() {
+  static const CngFunctions functions;
+  return functions;
+}
 
 // The platform's key blobs: a header, then X, Y (and d for a private key), 32 bytes each.
 constexpr size_t kCoordinateBytes = 32;
@@ -20,11 +56,11 @@ bool Sha256(const void* data, size_t length, uint8_t digest[kSha256Bytes]) {
   // import the system lacks would stop the launcher from starting at all on 7 and 8.
   CBcryptAlgorithm sha;
   CBcryptHash hash;
-  return Succeeded(BCryptOpenAlgorithmProvider(sha.Put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
-         Succeeded(BCryptCreateHash(sha.Get(), hash.Put(), nullptr, 0, nullptr, 0, 0)) &&
+  return Cng().Complete() && Succeeded(Cng().openAlgorithmProvider(sha.Put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
+         Succeeded(Cng().createHash(sha.Get(), hash.Put(), nullptr, 0, nullptr, 0, 0)) &&
          Succeeded(
-             BCryptHashData(hash.Get(), static_cast<PUCHAR>(const_cast<void*>(data)), static_cast<ULONG>(length), 0)) &&
-         Succeeded(BCryptFinishHash(hash.Get(), digest, kSha256Bytes, 0));
+             Cng().hashData(hash.Get(), static_cast<PUCHAR>(const_cast<void*>(data)), static_cast<ULONG>(length), 0)) &&
+         Succeeded(Cng().finishHash(hash.Get(), digest, kSha256Bytes, 0));
 }
 
 std::string Sha256Text(const CByteBuffer& bytes) {
@@ -43,7 +79,7 @@ bool IsSha256Text(const std::string& text) {
 
 bool CEcdsaP256Key::Open() {
   if (m_algorithm.IsValid()) return true;
-  return Succeeded(BCryptOpenAlgorithmProvider(m_algorithm.Put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
+  return Cng().Complete() && Succeeded(Cng().openAlgorithmProvider(m_algorithm.Put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
 }
 
 bool CEcdsaP256Key::Import(const wchar_t* blobType, const uint8_t* material, size_t size, ULONG magic) {
@@ -52,7 +88,7 @@ bool CEcdsaP256Key::Import(const wchar_t* blobType, const uint8_t* material, siz
   BCRYPT_ECCKEY_BLOB header = {magic, kCoordinateBytes};
   memcpy(blob.data(), &header, kBlobHeader);
   memcpy(blob.data() + kBlobHeader, material, size);
-  bool imported = Succeeded(BCryptImportKeyPair(m_algorithm.Get(), nullptr, blobType, m_key.Put(), blob.data(),
+  bool imported = Succeeded(Cng().importKeyPair(m_algorithm.Get(), nullptr, blobType, m_key.Put(), blob.data(),
                                                 static_cast<ULONG>(blob.size()), 0));
   SecureZeroMemory(blob.data(), blob.size());
   return imported;
@@ -73,15 +109,15 @@ bool CEcdsaP256Key::ImportPrivate(const uint8_t publicKey[kEcdsaP256PublicBytes]
 }
 
 bool CEcdsaP256Key::Generate() {
-  return Open() && Succeeded(BCryptGenerateKeyPair(m_algorithm.Get(), m_key.Put(), 256, 0)) &&
-         Succeeded(BCryptFinalizeKeyPair(m_key.Get(), 0));
+  return Open() && Succeeded(Cng().generateKeyPair(m_algorithm.Get(), m_key.Put(), 256, 0)) &&
+         Succeeded(Cng().finalizeKeyPair(m_key.Get(), 0));
 }
 
 bool CEcdsaP256Key::Export(const wchar_t* blobType, size_t offset, uint8_t* out, size_t size) const {
   uint8_t blob[kPrivateBlobBytes];
   ULONG written = 0;
   bool exported = m_key.IsValid() &&
-                  Succeeded(BCryptExportKey(m_key.Get(), nullptr, blobType, blob, sizeof(blob), &written, 0)) &&
+                  Succeeded(Cng().exportKey(m_key.Get(), nullptr, blobType, blob, sizeof(blob), &written, 0)) &&
                   written >= offset + size;
   if (exported) memcpy(out, blob + offset, size);
   SecureZeroMemory(blob, sizeof(blob));
@@ -99,14 +135,14 @@ bool CEcdsaP256Key::ExportPrivate(uint8_t privateKey[kEcdsaP256PrivateBytes]) co
 bool CEcdsaP256Key::Verify(const uint8_t digest[kSha256Bytes],
                            const uint8_t signature[kEcdsaP256SignatureBytes]) const {
   // Any status but success (STATUS_INVALID_SIGNATURE for a forgery) refuses.
-  return m_key.IsValid() && BCryptVerifySignature(m_key.Get(), nullptr, const_cast<PUCHAR>(digest), kSha256Bytes,
+  return m_key.IsValid() && Cng().verifySignature(m_key.Get(), nullptr, const_cast<PUCHAR>(digest), kSha256Bytes,
                                                   const_cast<PUCHAR>(signature), kEcdsaP256SignatureBytes, 0) == 0;
 }
 
 bool CEcdsaP256Key::Sign(const uint8_t digest[kSha256Bytes], uint8_t signature[kEcdsaP256SignatureBytes]) const {
   ULONG written = 0;
   return m_key.IsValid() &&
-         Succeeded(BCryptSignHash(m_key.Get(), nullptr, const_cast<PUCHAR>(digest), kSha256Bytes, signature,
+         Succeeded(Cng().signHash(m_key.Get(), nullptr, const_cast<PUCHAR>(digest), kSha256Bytes, signature,
                                   kEcdsaP256SignatureBytes, &written, 0)) &&
          written == kEcdsaP256SignatureBytes;
 }
@@ -127,3 +163,7 @@ bool SignEcdsaP256Sha256(const CEcdsaP256Key& key, const CByteBuffer& message, C
   signature = CByteBuffer(rs, sizeof(rs));
   return signature.Length() == static_cast<int>(sizeof(rs));
 }
+
+void CloseCngAlgorithm(BCRYPT_ALG_HANDLE handle) { Cng().closeAlgorithmProvider(handle, 0); }
+void DestroyCngKey(BCRYPT_KEY_HANDLE handle) { Cng().destroyKey(handle); }
+void DestroyCngHash(BCRYPT_HASH_HANDLE handle) { Cng().destroyHash(handle); }

@@ -19,24 +19,29 @@ constexpr size_t kEcdsaP256PublicBytes = 64;     // X then Y, big-endian
 constexpr size_t kEcdsaP256PrivateBytes = 32;    // d, big-endian
 constexpr size_t kEcdsaP256SignatureBytes = 64;  // r then s, big-endian
 
+// Only handles that were opened are closed, so the functions are there.
+void CloseCngAlgorithm(BCRYPT_ALG_HANDLE handle);
+void DestroyCngKey(BCRYPT_KEY_HANDLE handle);
+void DestroyCngHash(BCRYPT_HASH_HANDLE handle);
+
 struct BcryptAlgorithmTraits {
   using Handle = BCRYPT_ALG_HANDLE;
   static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::BCryptCloseAlgorithmProvider(h, 0); }
+  static void Close(Handle h) { CloseCngAlgorithm(h); }
 };
 using CBcryptAlgorithm = CScopedHandle<BcryptAlgorithmTraits>;
 
 struct BcryptKeyTraits {
   using Handle = BCRYPT_KEY_HANDLE;
   static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::BCryptDestroyKey(h); }
+  static void Close(Handle h) { DestroyCngKey(h); }
 };
 using CBcryptKey = CScopedHandle<BcryptKeyTraits>;
 
 struct BcryptHashTraits {
   using Handle = BCRYPT_HASH_HANDLE;
   static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::BCryptDestroyHash(h); }
+  static void Close(Handle h) { DestroyCngHash(h); }
 };
 using CBcryptHash = CScopedHandle<BcryptHashTraits>;
 

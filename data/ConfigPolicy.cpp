@@ -47,8 +47,7 @@ bool IsPlainFileName(const std::string& name) {
   return true;
 }
 
-bool CConfigPolicy::Decode(const CByteBuffer& bytes, const char* password, unsigned long long serialFloor,
-                           CLoaderConfig& config) const {
+bool CConfigPolicy::Decode(const CByteBuffer& bytes, const char* password, CLoaderConfig& config) const {
   config.RequireSignature(m_publicKey);
   if (!LoadCounted(config, bytes, password)) return false;
   const LoaderFile* file = config.Count() == 1 ? config.At(0) : nullptr;
@@ -57,17 +56,22 @@ bool CConfigPolicy::Decode(const CByteBuffer& bytes, const char* password, unsig
       (!file->compress_file_name.empty() && !IsPlainFileName(file->compress_file_name))) {
     return false;
   }
-  return !IsSigned() || IsCurrent(*file, serialFloor);
+  return !IsSigned() || IsCurrent(*file);
 }
 
-// A lower serial than the floor is a rollback to an older loader; a past expiry is a feed frozen
-// by whoever sits on the path.
-bool CConfigPolicy::IsCurrent(const LoaderFile& file, unsigned long long serialFloor) const {
+// A past expiry is a feed frozen by whoever sits on the path. Without one, a signed configuration
+// would be good for ever: once the cache that holds the floor is lost, an old pair replayed from
+// the network would install and stay.
+bool CConfigPolicy::IsCurrent(const LoaderFile& file) {
   unsigned long long serial = 0;
   long long expires = 0;
   if (!file.serial.empty() && !ParseSerial(file.serial, &serial)) return false;
-  if (serial < serialFloor) return false;
-  return file.expires.empty() || (ParseUtcTime(file.expires, &expires) && expires > UtcNow());
+  return ParseUtcTime(file.expires, &expires) && expires > UtcNow();
+}
+
+unsigned long long CConfigPolicy::SerialOf(const LoaderFile& file) {
+  unsigned long long serial = 0;
+  return ParseSerial(file.serial, &serial) ? serial : 0;
 }
 
 // A configuration that does not verify (none, or one altered on disk) sets no floor.

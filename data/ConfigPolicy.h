@@ -22,18 +22,20 @@ public:
 
   // Reads `bytes` into `config` and takes it when it holds exactly one record whose file names are
   // plain names (they come from the network and are joined to our directories). Signed, it must
-  // also verify, carry a serial not below `serialFloor` and not have expired.
-  bool Decode(const CByteBuffer& bytes, const char* password, unsigned long long serialFloor,
-              CLoaderConfig& config) const;
+  // also verify, carry a well-formed serial and an expiry, and not have expired. Whether its
+  // serial is high enough is the caller's question (SerialOf), since the floor moves.
+  bool Decode(const CByteBuffer& bytes, const char* password, CLoaderConfig& config) const;
   // The serial of a configuration that verifies: the floor it sets for the next one (0: none).
   unsigned long long FloorSetBy(const CByteBuffer& bytes, const char* password) const;
+  // The serial of a record Decode took; a record without one counts as 0.
+  static unsigned long long SerialOf(const LoaderFile& file);
 
   // How many configuration images were decoded in this process: decoding (and verifying) is the
   // costly part of a start, and the tests hold a start to one decode per image.
   static long DecodesSoFar();
 
 private:
-  bool IsCurrent(const LoaderFile& file, unsigned long long serialFloor) const;
+  static bool IsCurrent(const LoaderFile& file);
 
   std::string m_publicKey;
 };

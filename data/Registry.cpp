@@ -56,6 +56,14 @@ bool RegSetStringValue(const char* path, const char* name, const char* text) {
                         static_cast<DWORD>(strlen(text) + 1)) == ERROR_SUCCESS;
 }
 
+bool RegGetStringValue(const char* path, const char* name, char* text, DWORD capacity) {
+  HKEY root;
+  const char* subKey = ValidSubKey(path, &root);
+  if (!subKey || !text || capacity == 0) return false;
+  // RRF_RT_REG_SZ: the value comes back terminated, and another type is refused.
+  return RegGetValueA(root, subKey, name, RRF_RT_REG_SZ, nullptr, text, &capacity) == ERROR_SUCCESS;
+}
+
 bool RegDeleteSubKey(const char* path, const char* subKey, LONG* error) {
   LONG ignored;
   LONG& result = error ? *error : ignored;

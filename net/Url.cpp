@@ -4,10 +4,24 @@
 
 #include <vector>
 
+#include "base/SystemLibrary.h"
+
 namespace {
 
 constexpr DWORD kComponentChars = 1024;
 constexpr WORD kDefaultPort = 80;
+const char kInternetLibrary[] = "wininet.dll";
+
+// wininet.dll is no KnownDLL: looked up in the system directory, never imported.
+BOOL CrackUrl(const char* url, DWORD length, DWORD flags, URL_COMPONENTSA* components) {
+  static const auto crack = SystemFunction<decltype(&::InternetCrackUrlA)>(kInternetLibrary, "InternetCrackUrlA");
+  return crack && crack(url, length, flags, components);
+}
+
+BOOL CreateUrl(URL_COMPONENTSA* components, DWORD flags, char* url, DWORD* length) {
+  static const auto create = SystemFunction<decltype(&::InternetCreateUrlA)>(kInternetLibrary, "InternetCreateUrlA");
+  return create && create(components, flags, url, length);
+}
 
 }  // namespace
 
@@ -28,7 +42,7 @@ bool CUrl::SetUrl(const char* url) {
   bind(components.lpszPassword, components.dwPasswordLength);
   bind(components.lpszUrlPath, components.dwUrlPathLength);
   bind(components.lpszExtraInfo, components.dwExtraInfoLength);
-  if (!InternetCrackUrlA(urlText.c_str(), static_cast<DWORD>(urlText.size()), ICU_DECODE, &components)) return false;
+  if (!CrackUrl(urlText.c_str(), static_cast<DWORD>(urlText.size()), ICU_DECODE, &components)) return false;
 
   scheme = components.nScheme;
   port = components.nPort != 0 ? components.nPort : kDefaultPort;
@@ -55,7 +69,7 @@ std::string CUrl::ToString() const {
   components.lpszExtraInfo = component(extraInfo);
   std::vector<char> out(kComponentChars);
   DWORD length = kComponentChars;
-  if (!InternetCreateUrlA(&components, 0, out.data(), &length)) return std::string();
+  if (!CreateUrl(&components, 0, out.data(), &length)) return std::string();
   return std::string(out.data(), length);
 }
 

@@ -136,7 +136,7 @@ Failure PackLibrary(const std::string& packing, const LoaderFile& record, const 
 Failure VerifyAsLauncher(const std::string& configPath, const std::string& publicKey, const CByteBuffer& library,
                          const CByteBuffer& packed) {
   CByteBuffer configBytes;
-  CModuleLoader loader(publicKey.c_str());
+  CModuleLoader loader(publicKey.c_str(), 0, CModuleLoader::EFloor::kBuildMinimumOnly);
   if (!ReadWholeFile(configPath, configBytes) || !loader.ParseConfig(configBytes)) {
     return Fail("the written configuration does not load: " + configPath);
   }
@@ -362,7 +362,7 @@ Failure RunVerify(const Arguments& args) {
   }
   CByteBuffer bytes;
   if (!ReadWholeFile(args.positional[0], bytes)) return Fail("cannot read " + args.positional[0]);
-  CModuleLoader loader(args.Get("public-key").c_str());
+  CModuleLoader loader(args.Get("public-key").c_str(), 0, CModuleLoader::EFloor::kBuildMinimumOnly);
   if (!loader.ParseConfig(bytes)) {
     return Fail("refused: not signed with that key, its record incomplete or malformed, or expired");
   }

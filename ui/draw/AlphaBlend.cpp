@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "base/ScopedHandle.h"
+#include "base/SystemLibrary.h"
 #include "ui/draw/DibSection.h"
 #include "ui/draw/GdiHandles.h"
 
@@ -11,22 +11,9 @@ namespace {
 const char kMsImg32[] = "msimg32.dll";
 constexpr uint32_t kFull = 255 * 255;
 
-// Found once; a library we had to load stays loaded for the process.
-HMODULE MsImg32() {
-  static CLibraryHandle loaded;
-  static HMODULE module = [] {
-    HMODULE present = GetModuleHandleA(kMsImg32);
-    if (present) return present;
-    loaded.Reset(LoadLibraryA(kMsImg32));
-    return loaded.Get();
-  }();
-  return module;
-}
-
 template <typename Function>
 Function Lookup(const char* name) {
-  HMODULE module = MsImg32();
-  return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+  return SystemFunction<Function>(kMsImg32, name);
 }
 
 BYTE Channel(uint32_t pixel, int shift) { return static_cast<BYTE>(pixel >> shift); }
@@ -63,6 +50,11 @@ AlphaBlendFunction BlendFunction() {
 
 GradientFillFunction GradientFunction() {
   static GradientFillFunction function = Lookup<GradientFillFunction>("GradientFill");
+  return function;
+}
+
+TransparentBltFunction TransparentFunction() {
+  static TransparentBltFunction function = Lookup<TransparentBltFunction>("TransparentBlt");
   return function;
 }
 

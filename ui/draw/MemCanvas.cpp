@@ -72,8 +72,9 @@ BOOL CMemCanvas::StretchWhole(HDC target, int cx, int cy) const {
 
 BOOL CMemCanvas::TransparentStretch(HDC target, int x, int y, int cx, int cy, int sourceX, int sourceY, int sourceCx,
                                     int sourceCy, COLORREF key) const {
-  if (IsEmpty()) return 0;
-  return TransparentBlt(target, x, y, cx, cy, m_dc.Get(), sourceX, sourceY, sourceCx, sourceCy, key);
+  TransparentBltFunction transparentBlt = TransparentFunction();
+  if (IsEmpty() || !transparentBlt) return 0;
+  return transparentBlt(target, x, y, cx, cy, m_dc.Get(), sourceX, sourceY, sourceCx, sourceCy, key);
 }
 
 BOOL CMemCanvas::DrawKeyedGrid(HDC target, const RECT& dest, const RECT& outer, const RECT& inner, COLORREF key) const {
