@@ -1,6 +1,7 @@
 #include "app/LoadFlow.h"
 
 #include <ctime>
+#include <exception>
 #include <iterator>
 #include <string>
 
@@ -89,7 +90,19 @@ CLoadFlow::CLoadFlow(CSplashWindow& splash, CModuleLoader& loader, bool offlineS
   m_loader.SetAbortEvent(m_splash.StopEvent());
 }
 
+// The last guard of the worker thread, where nothing else would catch: an exception that escaped a
+// step (memory that ran out, say) ends the start with a message, never the process without one.
 bool CLoadFlow::RunLoadFlow() {
+  try {
+    return RunSteps();
+  } catch (const std::exception& escaped) {
+    return Fail(EFailure::kLoad, {std::string("an exception escaped the flow: ") + escaped.what(), ""});
+  } catch (...) {
+    return Fail(EFailure::kLoad, {"an exception escaped the flow", ""});
+  }
+}
+
+bool CLoadFlow::RunSteps() {
   m_splash.SetStatusText(CSplashWindow::kStartingText);
   CByteBuffer loaderBytes;
   if (!UpdateLoader(loaderBytes) || Stopped()) return false;
@@ -266,19 +279,19 @@ void CLoadFlow::ReportProgress(int done, int total, DWORD_PTR splash, int* conti
   bar->ReportProgress(done, total);
 }
 
-bool DaysSinceBuild(const char* buildTime, const char* buildDate, time_t now, long long* days) {
+bool DaysSinceBuild(const char* buildTime, const char* buildDate, long long now, long long* days) {
   std::string stamp;
   FormatString(stamp, "%s %s", buildTime, buildDate);
-  time_t built;
+  long long built = 0;
   if (!ParseVariantDate(stamp.c_str(), &built)) return false;
-  *days = static_cast<long long>(now - built) / kSecondsPerDay;
+  *days = (now - built) / kSecondsPerDay;
   return true;
 }
 
 bool CLoadFlow::LocalLoaderOverride(CByteBuffer& loaderBytes) {
   if (!ExeDirHasFile(kOverrideSwitch) || !ExeDirHasFile(kOverrideLibrary)) return false;
   long long days = 0;
-  if (!DaysSinceBuild(kBuildTime, kBuildDate, time(nullptr), &days) || days >= kOverrideMaxDays) return false;
+  if (!DaysSinceBuild(kBuildTime, kBuildDate, _time64(nullptr), &days) || days >= kOverrideMaxDays) return false;
   CDataPaths paths;
   const char* path = paths.GetExeDirFilePath(kOverrideLibrary);
   CByteBuffer bytes;

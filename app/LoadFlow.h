@@ -51,6 +51,7 @@ private:
     DWORD systemError = 0;  // the system's error code, when there is one
   };
 
+  bool RunSteps();
   bool FetchConfig(CByteBuffer& config);
   bool FetchPackage(const CByteBuffer& config, CByteBuffer& packed);
   void RefreshConfig(const CByteBuffer& config);
@@ -77,5 +78,6 @@ private:
 };
 
 // Whole days (toward zero) from the build stamp (__TIME__ and __DATE__, read as local time) to
-// `now`; false when the stamp cannot be read.
-bool DaysSinceBuild(const char* buildTime, const char* buildDate, time_t now, long long* days);
+// `now` (seconds since 1970, 64-bit: the rule must not lapse in 2038); false when the stamp cannot
+// be read.
+bool DaysSinceBuild(const char* buildTime, const char* buildDate, long long now, long long* days);

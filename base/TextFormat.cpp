@@ -168,7 +168,7 @@ std::string FormatLocalTime(time_t time) {
   return text;
 }
 
-bool ParseVariantDate(const char* text, time_t* out) {
+bool ParseVariantDate(const char* text, long long* out) {
   CTextConverter converter;
   const wchar_t* wide = converter.AnsiToWide(text);
   if (!wide || !*wide || !out) return false;
@@ -183,7 +183,8 @@ bool ParseVariantDate(const char* text, time_t* out) {
   struct tm fields;
   if (!VariantDateToFields(date, &fields)) return false;
   fields.tm_isdst = -1;  // let the C runtime decide whether daylight saving applies
-  time_t time = mktime(&fields);
+  // 64-bit: the 32-bit mktime fails for every date from 2038 on.
+  long long time = _mktime64(&fields);
   if (time <= 0) return false;
   *out = time;
   return true;

@@ -30,5 +30,6 @@ std::string NewGuidText();
 // "YYYY-MM-DD hh:mm:ss" in local time; empty for a time the C runtime cannot break down.
 std::string FormatLocalTime(time_t time);
 
-// A date-time text (ANSI) in any form the system's variant-date parser takes, as a time_t.
-bool ParseVariantDate(const char* text, time_t* out);
+// A date-time text (ANSI) in any form the system's variant-date parser takes, as seconds since
+// 1970 (64-bit, so dates from 2038 on read too).
+bool ParseVariantDate(const char* text, long long* out);

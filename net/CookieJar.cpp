@@ -66,9 +66,11 @@ bool ParseExpiry(const std::string& expiresPart, SYSTEMTIME& out) {
   text = text.substr(comma + 1);
   size_t zone = text.find("gmt");
   if (zone != std::string::npos && zone > 0) text = text.substr(0, zone);
-  time_t time;
+  long long seconds = 0;
+  if (!ParseVariantDate(text.c_str(), &seconds)) return false;
+  __time64_t time = seconds;
   struct tm local;
-  if (!ParseVariantDate(text.c_str(), &time) || localtime_s(&local, &time) != 0) return false;
+  if (_localtime64_s(&local, &time) != 0) return false;
   out = {};
   out.wYear = static_cast<WORD>(local.tm_year + 1900);
   out.wMonth = static_cast<WORD>(local.tm_mon + 1);

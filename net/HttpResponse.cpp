@@ -171,15 +171,14 @@ bool HtmlToAnsi(const HttpHeaders& headers, CByteBuffer& body) {
   if (lowerType.find("text/html") == std::string::npos) return true;
   size_t charset = lowerType.find("charset=");
   if (charset == std::string::npos || lowerType.substr(charset + 8) != "utf-8") return true;
-  std::string text(reinterpret_cast<const char*>(body.Data()), body.Length());
-  CTextConverter converter;
-  const char* ansi = converter.Utf8ToAnsi(text.c_str());
-  if (!ansi) return true;  // not UTF-8 after all: left as received
-  int length = static_cast<int>(strlen(ansi));
-  CByteBuffer converted(ansi, length);
-  if (converted.Length() != length) return false;
-  body = converted;
-  return true;
+  CByteBuffer converted;
+  // Not UTF-8 after all (a binary body, say): left as received.
+  switch (Utf8BytesToAnsi(body.Data(), body.Length(), converted)) {
+    case EConversion::kDone: body = converted; return true;
+    case EConversion::kInvalid: return true;
+    case EConversion::kNoMemory: return false;
+  }
+  return false;
 }
 
 }  // namespace

@@ -138,14 +138,20 @@ void CSplashWindow::Paint(HDC dc) {
 }
 
 void CSplashWindow::PaintStatusText(CMemCanvas& canvas) {
+  std::string text = StatusText();
   int state = canvas.SaveState();
   canvas.SetBkMode(TRANSPARENT);
-  if (m_statusText[0]) {
+  if (!text.empty()) {
     canvas.SelectObject(GetStockObject(DEFAULT_GUI_FONT));
     RECT rect = m_textRect;
-    canvas.DrawText(m_statusText, rect, kTextFormat);
+    canvas.DrawText(text.c_str(), rect, kTextFormat);
   }
   canvas.RestoreState(state);
+}
+
+std::string CSplashWindow::StatusText() const {
+  CLock lock(m_statusLock);
+  return m_statusText;
 }
 
 void CSplashWindow::OnButtonDown(LPARAM point) {
@@ -160,7 +166,10 @@ void CSplashWindow::OnButtonUp(LPARAM point) {
 }
 
 BOOL CSplashWindow::SetStatusText(const char* text) {
-  CopyWholeCharacters(m_statusText, text ? text : "", kMaxStatusBytes);
+  {
+    CLock lock(m_statusLock);
+    CopyWholeCharacters(m_statusText, text ? text : "", kMaxStatusBytes);
+  }
   // A null handle would repaint the whole desktop.
   HWND window = m_handle;
   return window ? RedrawWindow(window, nullptr, nullptr, kRepaintNow) : FALSE;

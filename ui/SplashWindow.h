@@ -12,6 +12,7 @@
 
 #include <atomic>
 
+#include "base/CriticalSection.h"
 #include "base/ScopedHandle.h"
 #include "base/WinEvent.h"
 #include "ui/BaseWindow.h"
@@ -59,7 +60,8 @@ public:
   void SetProgressFormat(const char* format);  // one "%s", the percentage goes there
   BOOL ReportProgress(int done, int total);    // "%.2f%%" of done / total; 0.00% for a total of 0
 
-  const char* StatusText() const { return m_statusText; }
+  // A copy: the worker may be writing the text while the main thread paints it.
+  std::string StatusText() const;
   const RECT& TextRect() const { return m_textRect; }
   const RECT& CloseRect() const { return m_closeRect; }
 
@@ -74,6 +76,7 @@ private:
 
   SplashFlow m_flow;
   std::string m_progressFormat;
+  mutable CCriticalSection m_statusLock;  // guards m_statusText
   char m_statusText[kMaxStatusBytes + 1];
   RECT m_textRect;
   RECT m_closeRect;

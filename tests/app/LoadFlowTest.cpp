@@ -72,12 +72,27 @@ TEST(LoadFlow, ConfigurationRetriesCountDownOnTheBarAndTheBarClosesWithOne) {
 }
 
 TEST(LoadFlow, TheBuildStampGivesWholeDaysOrNothing) {
-  time_t now = 0;
-  ASSERT_TRUE(ParseVariantDate("12:00:00 Dec 18 2026", &now));
-  long long days = -1;
-  ASSERT_TRUE(DaysSinceBuild("12:00:01", "Dec  8 2026", now, &days));
-  EXPECT_EQ(9, days);  // a second short of ten days
-  ASSERT_TRUE(DaysSinceBuild("12:00:00", "Dec  8 2026", now, &days));
-  EXPECT_EQ(10, days);
-  EXPECT_FALSE(DaysSinceBuild("noon", "someday", now, &days));
+  // 2040 is past what a 32-bit time can hold: the override's age must still read.
+  const struct {
+    const char* now;
+    const char* buildTime;
+    const char* buildDate;
+    bool reads;
+    long long days;
+  } cases[] = {
+      {"12:00:00 Dec 18 2026", "12:00:01", "Dec  8 2026", true, 9},  // a second short of ten days
+      {"12:00:00 Dec 18 2026", "12:00:00", "Dec  8 2026", true, 10},
+      {"12:00:00 Dec 18 2026", "noon", "someday", false, 0},
+      {"12:00:00 Mar 10 2040", "12:00:00", "Mar  1 2040", true, 9},
+      {"12:00:00 Mar 10 2040", "12:00:00", "Feb 28 2040", true, 11},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.buildDate) + " to " + c.now);
+    long long now = 0, days = -1;
+    ASSERT_TRUE(ParseVariantDate(c.now, &now));
+    EXPECT_EQ(c.reads, DaysSinceBuild(c.buildTime, c.buildDate, now, &days));
+    if (c.reads) {
+      EXPECT_EQ(c.days, days);
+    }
+  }
 }

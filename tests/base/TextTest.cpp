@@ -107,7 +107,7 @@ TEST(LocalTimeText, PadsEveryField) {
 }
 
 TEST(VariantDate, ParsesLocalAndEnglishForms) {
-  time_t parsed = 0;
+  long long parsed = 0;
   ASSERT_TRUE(ParseVariantDate("2026-12-08 10:00:00", &parsed));
   EXPECT_EQ(LocalTime(2026, 12, 8, 10, 0, 0), parsed);
   // English month names are refused by a Chinese user locale and parsed in US English.
@@ -120,7 +120,7 @@ TEST(VariantDate, ParsesLocalAndEnglishForms) {
 }
 
 TEST(VariantDate, RefusesTextsThatAreNoDates) {
-  time_t parsed = 12345;
+  long long parsed = 12345;
   EXPECT_FALSE(ParseVariantDate("not a date", &parsed));
   EXPECT_FALSE(ParseVariantDate("", &parsed));
   EXPECT_FALSE(ParseVariantDate(nullptr, &parsed));
