@@ -4,6 +4,8 @@
 
 #include <ctime>
 
+#include "base/AnsiChars.h"
+
 namespace {
 
 // CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in every folder, whatever follows the
@@ -39,8 +41,8 @@ bool IsPlainFileName(const std::string& name) {
   // The system drops a trailing dot or space: the file would get another name than the one checked.
   if (name.back() == '.' || name.back() == ' ' || IsDeviceName(name)) return false;
   // Stepping by character: the second byte of a Chinese character may look like a backslash.
-  for (const char* p = name.c_str(); *p; p = CharNextA(p)) {
-    if (CharNextA(p) != p + 1) continue;
+  for (const char* p = name.c_str(); *p; p = AnsiChars::Next(p)) {
+    if (AnsiChars::Next(p) != p + 1) continue;
     unsigned char c = static_cast<unsigned char>(*p);
     if (c < 32 || c == 127 || c == '\\' || c == '/' || c == ':') return false;
   }

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "base/AnsiChars.h"
 #include "base/ComPtr.h"
 #include "base/FileUtil.h"
 #include "base/Path.h"
@@ -59,7 +60,7 @@ bool CShellLink::Save(const char* path) const {
   link->SetIconLocation(target.c_str(), iconIndex);
   std::string directory = workingDirectory;
   if (directory.empty()) {
-    size_t cut = target.find_last_of('\\');
+    size_t cut = AnsiChars::LastSeparator(target);
     if (cut != std::string::npos) directory = target.substr(0, cut + 1);
   }
   link->SetWorkingDirectory(directory.c_str());

@@ -7,6 +7,7 @@
 #include <unzip.h>
 #include <zip.h>
 
+#include "base/AnsiChars.h"
 #include "base/FileUtil.h"
 #include "base/TextConverter.h"
 
@@ -63,8 +64,6 @@ long ZCALLBACK MemorySeek(voidpf, voidpf stream, uLong offset, int origin) {
 int ZCALLBACK MemoryClose(voidpf, voidpf) { return 0; }
 
 int ZCALLBACK MemoryError(voidpf, voidpf) { return 0; }
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 zip_fileinfo CurrentFileInfo() {
   zip_fileinfo info = {};
@@ -127,11 +126,7 @@ bool DataReadable(const unz_file_info& info) {
 }  // namespace
 
 bool ZipNamesEqual(const char* a, const char* b) {
-  if (!a || !b) return false;
-  for (; *a && *b; ++a, ++b) {
-    if (AsciiLower(*a) != AsciiLower(*b)) return false;
-  }
-  return *a == *b;
+  return a && b && AnsiChars::AsciiLower(a) == AnsiChars::AsciiLower(b);
 }
 
 void UnzipHandleTraits::Close(Handle h) { unzClose(h); }
@@ -165,7 +160,7 @@ bool CZipReader::ReadDirectory() {
   for (uLong i = 0; i < global.number_entry; ++i) {
     Entry entry;
     if ((i == 0 ? unzGoToFirstFile(m_zip.Get()) : unzGoToNextFile(m_zip.Get())) != UNZ_OK) return false;
-    if (!ReadCurrentEntry(entry) || !lowerNames.insert(AsciiLower(entry.name)).second) return false;
+    if (!ReadCurrentEntry(entry) || !lowerNames.insert(AnsiChars::AsciiLower(entry.name)).second) return false;
     m_entries.push_back(std::move(entry));
   }
   return true;

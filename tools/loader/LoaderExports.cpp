@@ -7,6 +7,7 @@
 
 #include "app/LoaderContract.h"
 #include "app/VersionInfo.h"
+#include "base/AnsiChars.h"
 #include "tools/loader/CallTrace.h"
 #include "tools/loader/WorkbenchWindow.h"
 
@@ -28,8 +29,9 @@ std::string HostProductName() {
   }
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, sizeof(path));
-  const char* name = strrchr(path, '\\');
-  return name ? name + 1 : path;
+  std::string whole = path;
+  size_t cut = AnsiChars::LastSeparator(whole);
+  return cut == std::string::npos ? whole : whole.substr(cut + 1);
 }
 
 BOOL WINAPI ConfigureData(const char* dataDirectory) {

@@ -11,6 +11,7 @@
 
 #include "data/LoaderConfig.h"
 #include "app/ModuleLoader.h"
+#include "base/AnsiChars.h"
 #include "base/FileUtil.h"
 #include "base/Md5.h"
 #include "base/Path.h"
@@ -93,12 +94,12 @@ bool ParseArguments(int argc, char** argv, Arguments& out, std::string& error) {
 }
 
 std::string FileNameOf(const std::string& path) {
-  size_t cut = path.find_last_of("\\/");
+  size_t cut = AnsiChars::LastSeparator(path);
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 std::string DirectoryOf(const std::string& path) {
-  size_t cut = path.find_last_of("\\/");
+  size_t cut = AnsiChars::LastSeparator(path);
   return cut == std::string::npos ? "." : path.substr(0, cut);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/AnsiChars.h"
 #include "base/Md5.h"
 #include "base/Path.h"
 #include "data/ZipArchive.h"
@@ -22,12 +23,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // A plain relative name: no drive, no root, no ".." part, so it stays below the target directory.
 bool StaysInside(const std::string& name) {
   if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos) return false;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of("\\/", start);
-    if (end == std::string::npos) end = name.size();
-    if (name.compare(start, end - start, "..") == 0) return false;
-    start = end + 1;
+  for (const std::string& part : AnsiChars::PathParts(name)) {
+    if (part == "..") return false;
   }
   return true;
 }
