@@ -2,11 +2,6 @@
 
 #include <windows.h>
 
-#include <memory>
-#include <new>
-
-#include "base/ByteBuffer.h"
-
 namespace {
 
 // Two passes, sizing then converting; a second pass of another length is a failure.
@@ -166,31 +161,4 @@ bool IsValidUtf8(const char* data, size_t length) {
     p += length;
   }
   return true;
-}
-
-EConversion Utf8BytesToAnsi(const BYTE* data, int length, CByteBuffer& out) {
-  const char* text = reinterpret_cast<const char*>(data);
-  if (length < 0 || (length > 0 && !data)) return EConversion::kInvalid;
-  if (!IsValidUtf8(text, static_cast<size_t>(length))) return EConversion::kInvalid;
-  CByteBuffer converted;
-  if (length == 0) {
-    out = converted;
-    return EConversion::kDone;
-  }
-  int wideLength = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
-  if (wideLength <= 0) return EConversion::kInvalid;
-  std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[wideLength]);
-  if (!wide) return EConversion::kNoMemory;
-  if (MultiByteToWideChar(CP_UTF8, 0, text, length, wide.get(), wideLength) != wideLength) {
-    return EConversion::kInvalid;
-  }
-  int ansiLength = WideCharToMultiByte(CP_ACP, 0, wide.get(), wideLength, nullptr, 0, nullptr, nullptr);
-  if (ansiLength <= 0) return EConversion::kInvalid;
-  if (!converted.SetSize(ansiLength)) return EConversion::kNoMemory;
-  if (WideCharToMultiByte(CP_ACP, 0, wide.get(), wideLength, reinterpret_cast<char*>(converted.Data()), ansiLength,
-                          nullptr, nullptr) != ansiLength) {
-    return EConversion::kInvalid;
-  }
-  out = converted;
-  return EConversion::kDone;
 }

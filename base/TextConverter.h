@@ -35,12 +35,6 @@ std::string JsonQuote(const char* text);
 bool IsValidUtf8(const std::string& text);
 bool IsValidUtf8(const char* data, size_t length);
 
-class CByteBuffer;
-enum class EConversion { kDone, kInvalid, kNoMemory };
-// `length` bytes of UTF-8, zero bytes included, in the ANSI code page. kInvalid (out unchanged)
-// when they are not well-formed UTF-8; kNoMemory when memory ran out. Never throws, whatever the
-// size: it runs on bodies of up to the response cap.
-EConversion Utf8BytesToAnsi(const unsigned char* data, int length, CByteBuffer& out);
 
 // ASCII letters in lower case, every other byte as it is (for protocol keywords and names).
 std::string AsciiLower(std::string text);

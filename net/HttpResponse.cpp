@@ -4,6 +4,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
+#include <new>
 #include <cctype>
 #include <cstring>
 
@@ -162,6 +164,36 @@ bool IsWellFormedHeaderLine(const BYTE* line, int length, bool follows) {
   int colon = 0;
   while (colon < length && IsTokenChar(line[colon])) ++colon;
   return colon > 0 && colon < length && line[colon] == ':';
+}
+
+enum class EConversion { kDone, kInvalid, kNoMemory };
+// `length` bytes of UTF-8, zero bytes included, in the ANSI code page; out unchanged unless kDone.
+// Every allocation may fail: this runs on bodies of up to the response cap, on the worker.
+EConversion Utf8BytesToAnsi(const BYTE* data, int length, CByteBuffer& out) {
+  const char* text = reinterpret_cast<const char*>(data);
+  if (length < 0 || (length > 0 && !data)) return EConversion::kInvalid;
+  if (!IsValidUtf8(text, static_cast<size_t>(length))) return EConversion::kInvalid;
+  CByteBuffer converted;
+  if (length == 0) {
+    out = converted;
+    return EConversion::kDone;
+  }
+  int wideLength = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
+  if (wideLength <= 0) return EConversion::kInvalid;
+  std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[wideLength]);
+  if (!wide) return EConversion::kNoMemory;
+  if (MultiByteToWideChar(CP_UTF8, 0, text, length, wide.get(), wideLength) != wideLength) {
+    return EConversion::kInvalid;
+  }
+  int ansiLength = WideCharToMultiByte(CP_ACP, 0, wide.get(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (ansiLength <= 0) return EConversion::kInvalid;
+  if (!converted.SetSize(ansiLength)) return EConversion::kNoMemory;
+  if (WideCharToMultiByte(CP_ACP, 0, wide.get(), wideLength, reinterpret_cast<char*>(converted.Data()), ansiLength,
+                          nullptr, nullptr) != ansiLength) {
+    return EConversion::kInvalid;
+  }
+  out = converted;
+  return EConversion::kDone;
 }
 
 // An HTML page in UTF-8 turned into the local code page; false when memory ran out.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "data/AcceptedSerial.h"
+#include "data/Registry.h"
 #include "data/DbContainer.h"
 #include "data/LoaderConfig.h"
 
@@ -23,4 +25,10 @@ CByteBuffer LoaderConfigImage(const std::string& json, const char* password, con
   CByteBuffer image;
   EXPECT_TRUE(container.BuildImage(password, image));
   return image;
+}
+
+void ForgetAcceptedSerial() {
+  HKEY root;
+  const char* subKey = SplitRegistryPath(AcceptedSerial::kKeyPath, &root);
+  RegDeleteKeyValueA(root, subKey, AcceptedSerial::kValueName);
 }

@@ -9,5 +9,9 @@
 std::string Record(const std::string& fileName = "loader.dll", const std::string& packing = "zip",
                    const std::string& bits = "\"32\"", const std::string& desc = ",\"desc\":\"\\u52a0\\u8f7d\\u5668\"");
 
+// This user's highest accepted serial removed, as on a machine where no keyed launcher ran: the
+// tests of keyed builds share one registry.
+void ForgetAcceptedSerial();
+
 // A container image holding `json` as "data.txt" and, when given, `user` as "user.txt".
 CByteBuffer LoaderConfigImage(const std::string& json, const char* password, const char* user = nullptr);

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "BuildConfig.h"
+#include "LoaderConfigImages.h"
 #include "TestSigningKey.h"
 #include "base/FileUtil.h"
 #include "base/Path.h"
@@ -84,6 +85,7 @@ void LauncherEndToEnd::SetUp() {
   SetEnvironmentVariableA("VELMOR_LOADER_TRACE", m_trace.c_str());
   SetEnvironmentVariableA("VELMOR_LOADER_AUTOCLOSE_MS", "300");
   SetEnvironmentVariableA("VELMOR_TEST_FAULT", nullptr);
+  ForgetAcceptedSerial();
   for (const char* name : {"normal", "failing", "broken", "site", "site-slow", "nginx", "nginx-slow"})
     ForgetRequests(name);
   DeleteTreeBestEffort(kPublish.c_str());
@@ -114,7 +116,8 @@ void LauncherEndToEnd::Publish(const std::string& library, const char* pack, con
 
 void LauncherEndToEnd::PublishSigned(const std::string& serial) {
   ASSERT_EQ(0u, RunProgram(PackCommand(SampleLibrary(), "zip", kPublish, kPassword) + " --sign \"" + ExeDirectory() +
-                           "\\" + TestSigningKey::kPemFileName + "\" --serial " + serial));
+                           "\\" + TestSigningKey::kPemFileName + "\" --serial " + serial +
+                           " --expires 2999-01-01T00:00:00Z"));
 }
 
 unsigned long LauncherEndToEnd::Launch(const std::vector<DialogAnswer>& answers, const std::string& arguments) {

@@ -11,6 +11,7 @@
 
 #include "BuildConfig.h"
 #include "LauncherEndToEndFixture.h"
+#include "TestLaunchers.h"
 #include "TestSigningKey.h"
 #include "app/ModuleLoader.h"
 #include "base/FileUtil.h"
@@ -178,11 +179,64 @@ TEST_F(LauncherEndToEnd, APackageThatFailsItsChecksumIsDownloadedThreeTimes) {
   EXPECT_EQ("更新加载器失败！\r\n请确保网络可正常访问沐岚星官方网站！\r\n\r\n如有疑问，请联系官方网站客服处理！\r\n" +
                 WebsiteLines() + "\r\n是否继续重试？",
             m_seen[0].text);
+  // Before each new try the configuration is asked again, with its validator: a 304 keeps it.
+  std::vector<Request> requests = Requests("normal", 6);
+  ASSERT_EQ(6u, requests.size());
+  for (size_t i = 0; i < requests.size(); ++i) {
+    EXPECT_EQ(i % 2 ? "/loader.zip" : "/loader.db", requests[i].path) << i;
+    if (i == 2 || i == 4) {
+      EXPECT_EQ(304, requests[i].status) << i;
+    }
+  }
+  EXPECT_FALSE(FileExists(LoaderDir() + "\\loader.dll"));
+  EXPECT_FALSE(FileExists(LoaderDir() + "\\loader.zip"));  // a package that failed is never kept
+}
+
+// The configuration was read just before the site switched to the next release: its package fails
+// the old digests, and the next try fetches the new configuration before the package.
+TEST_F(LauncherEndToEnd, AConfigurationReadJustBeforeAPublishIsFetchedAgainForTheNextPackage) {
+  const std::string next = m_scratch.File("next release");
+  ASSERT_TRUE(CPath(next.c_str()).MakeDirectory());
+  Publish(SampleLibrary());
+  Publish(SampleLibrary(), "zip", next, "the next release's password");
+  ASSERT_TRUE(CopyFileA((next + "\\loader.zip").c_str(), (kPublish + "\\loader.zip").c_str(), FALSE));
+  CStartedLauncher launcher(m_exe);
+  // The shipped launcher waits 3 s before its next try: time enough to publish the configuration.
+  while (Requests("normal").size() < 2 && !launcher.EndsWithin(20)) {
+  }
+  ASSERT_TRUE(CopyFileA((next + "\\loader.db").c_str(), (kPublish + "\\loader.db").c_str(), FALSE));
+  ASSERT_TRUE(launcher.EndsWithin(60000));
+  EXPECT_EQ(0u, launcher.ExitCode());
+  ExpectWorkbenchStarted();
   std::vector<Request> requests = Requests("normal", 4);
   ASSERT_EQ(4u, requests.size());
-  EXPECT_EQ(3,
-            std::count_if(requests.begin(), requests.end(), [](const Request& r) { return r.path == "/loader.zip"; }));
-  EXPECT_FALSE(FileExists(LoaderDir() + "\\loader.dll"));
+  EXPECT_EQ("/loader.db", requests[2].path);
+  EXPECT_EQ(200, requests[2].status);
+  EXPECT_EQ(ReadFileBytes(next + "\\loader.zip"), ReadFileBytes(LoaderDir() + "\\loader.zip"));
+}
+
+// A launcher ended halfway through a write, as by a power cut: the next start finds the file as it
+// was before (here: none) and no torn copy, and goes on.
+TEST_F(LauncherEndToEnd, AStartEndedMidWriteLeavesNoTornFileAndTheNextStartGoesOn) {
+  UseLauncher("velmor_short_seconds.exe");
+  Publish(SampleLibrary());
+  for (const char* file : {"loader_config.db", "loader.zip", "loader.dll"}) {
+    SCOPED_TRACE(file);
+    DeleteTreeBestEffort(LoaderDir().c_str());
+    DeleteFileA(m_trace.c_str());
+    const std::string path = LoaderDir() + "\\" + file;
+    SetEnvironmentVariableA("VELMOR_TEST_END_IN_WRITE", file);
+    EXPECT_EQ(kEndedInWriteExitCode, Launch());
+    SetEnvironmentVariableA("VELMOR_TEST_END_IN_WRITE", nullptr);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_TRUE(FileExists(PartialFileOf(path.c_str())));  // it did end halfway
+
+    EXPECT_EQ(0u, Launch());
+    EXPECT_TRUE(m_seen.empty());
+    EXPECT_TRUE(WorkbenchStarted());
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_FALSE(FileExists(PartialFileOf(path.c_str())));
+  }
 }
 
 TEST_F(LauncherEndToEnd, LibrariesThatFailTheContractAreReportedWithTheirReason) {
@@ -501,12 +555,16 @@ TEST_F(SignedConfiguration, RefusedConfigurationsNeverReplaceTheCachedOne) {
       {"a lower serial than the cached one", SignedWith(older, m_key)},
       {"expired", SignedWith(expired, m_key)},
   };
+  // The last good configuration and its loader still hold: the start goes on with them, without
+  // a word, as it would offline (a rollback or an expired publish must not lock users out).
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", c.published));
     EXPECT_EQ(0u, Launch());
-    ExpectRefused();
+    EXPECT_TRUE(m_seen.empty());
+    EXPECT_TRUE(WorkbenchStarted());
     EXPECT_EQ(good, Cached());
+    DeleteFileA(m_trace.c_str());
   }
 
   // The last good configuration and its validator are still in place.
@@ -515,6 +573,46 @@ TEST_F(SignedConfiguration, RefusedConfigurationsNeverReplaceTheCachedOne) {
   EXPECT_EQ("\"" + UpperMd5(good) + "\"", request.ifNoneMatch);
   EXPECT_EQ(304, request.status);
   ExpectWorkbenchStarted();
+
+  // Without the installed loader there is nothing to go on with.
+  ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", SignedWith(expired, m_key)));
+  ASSERT_TRUE(DeleteFileA((LoaderDir() + "\\loader.dll").c_str()));
+  EXPECT_EQ(0u, Launch());
+  ExpectRefused();
+  // The cache lost (an uninstall that removed the data): the serial this user accepted still
+  // refuses the older, validly signed configuration.
+  ASSERT_TRUE(DeleteFileA((LoaderDir() + "\\loader_config.db").c_str()));
+  ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", SignedWith(older, m_key)));
+  EXPECT_EQ(0u, Launch());
+  ExpectRefused();
+  EXPECT_FALSE(FileExists(LoaderDir() + "\\loader_config.db"));
+}
+
+// Copies of the system libraries the launcher uses that are no KnownDLLs, planted beside it, with
+// Wine told to prefer a copy found on the search path as Windows does: none is ever loaded.
+TEST_F(SignedConfiguration, NoLibraryPlantedBesideTheLauncherIsLoaded) {
+  PublishSigned("5");
+  const std::string markers = m_scratch.File("markers");
+  ASSERT_TRUE(CPath(markers.c_str()).MakeDirectory());
+  const char* const planted[] = {"version.dll", "wininet.dll", "msimg32.dll", "bcrypt.dll"};
+  for (const char* name : planted) {
+    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\testlibs\\planted_library.dll").c_str(), (m_run + "\\" + name).c_str(),
+                          FALSE));
+  }
+  SetEnvironmentVariableA("VELMOR_PLANTED_MARKERS", markers.c_str());
+  SetEnvironmentVariableA("WINEDLLOVERRIDES", "version,wininet,msimg32,bcrypt=n,b");
+  // The control: a program that imports wininet.dll from the same folder does load the copy.
+  ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\wininet_bench.exe").c_str(), (m_run + "\\control.exe").c_str(), FALSE));
+  RunProgram("\"" + m_run + "\\control.exe\"");
+  bool controlLoaded = FileExists(markers + "\\wininet.dll.loaded");
+  DeleteFileA((markers + "\\wininet.dll.loaded").c_str());
+  unsigned long exitCode = Launch();
+  SetEnvironmentVariableA("WINEDLLOVERRIDES", nullptr);
+  SetEnvironmentVariableA("VELMOR_PLANTED_MARKERS", nullptr);
+  ASSERT_TRUE(controlLoaded);
+  EXPECT_EQ(0u, exitCode);
+  ExpectWorkbenchStarted();
+  for (const char* name : planted) EXPECT_FALSE(FileExists(markers + "\\" + name + ".loaded")) << name;
 }
 
 TEST_F(SignedConfiguration, ACachedConfigurationAlteredOnDiskIsRefusedOnThe304) {
@@ -540,7 +638,7 @@ TEST_F(SignedConfiguration, APackageMatchingItsMd5ButNotItsSha256IsNeverLoaded) 
   EXPECT_EQ(0u, Launch({{"网络异常", IDCANCEL}}));
   ASSERT_EQ(1u, m_seen.size());
   EXPECT_EQ("网络异常", m_seen[0].caption);
-  std::vector<Request> requests = Requests("normal", 4);
+  std::vector<Request> requests = Requests("normal", 6);  // each try asks for the configuration first
   EXPECT_EQ(3,
             std::count_if(requests.begin(), requests.end(), [](const Request& r) { return r.path == "/loader.zip"; }));
   EXPECT_FALSE(FileExists(LoaderDir() + "\\loader.dll"));

@@ -10,14 +10,17 @@
 #include <vector>
 
 #include "TestSigningKey.h"
+#include "LoaderConfigImages.h"
 #include "TestSupport.h"
 #include "data/LoaderConfig.h"
 #include "app/ModuleLoader.h"
 #include "base/Md5.h"
 #include "base/Path.h"
 #include "base/PlatformCrypto.h"
+#include "data/AcceptedSerial.h"
 #include "data/DataPaths.h"
 #include "data/DbContainer.h"
+#include "data/Registry.h"
 
 namespace {
 
@@ -40,7 +43,9 @@ const CEcdsaP256Key& TestKey() {
 
 CByteBuffer BytesOf(const std::string& text) { return CByteBuffer(text.data(), static_cast<int>(text.size())); }
 
-LoaderFile SignedRecord(const std::string& serial = "5", const std::string& expires = "") {
+const char kFarFuture[] = "2999-01-01T00:00:00Z";
+
+LoaderFile SignedRecord(const std::string& serial = "5", const std::string& expires = kFarFuture) {
   LoaderFile file;
   file.file_name = "loader.dll";
   file.file_check = Md5Of(kLibrary);
@@ -318,8 +323,12 @@ protected:
   void SetUp() override {
     SetDataRoot(m_root.Path().c_str());
     ASSERT_TRUE(CPath(LoaderDir().c_str()).MakeDirectory());
+    ForgetAcceptedSerial();
   }
-  void TearDown() override { SetDataRoot(""); }
+  void TearDown() override {
+    SetDataRoot("");
+    ForgetAcceptedSerial();
+  }
 
   std::string LoaderDir() const { return m_root.File("cache\\loader"); }
   void Cache(const CByteBuffer& image) {
@@ -345,6 +354,7 @@ TEST_F(SignedModuleLoader, NoSerialBelowTheCachedOneAndNoPastExpiryIsAccepted) {
   Cache(Image(JsonOf(higher), nullptr));
   EXPECT_TRUE(loader.ParseConfig(SignedImage(JsonOf(SignedRecord("1")))));
 
+  EXPECT_FALSE(loader.ParseConfig(SignedImage(JsonOf(SignedRecord("5", "")))));  // good for ever: no
   EXPECT_FALSE(loader.ParseConfig(SignedImage(JsonOf(SignedRecord("5", "2001-01-01T00:00:00Z")))));
   EXPECT_FALSE(loader.ParseConfig(SignedImage(JsonOf(SignedRecord("5", "1970-01-01T00:00:00Z")))));
   EXPECT_TRUE(loader.ParseConfig(SignedImage(JsonOf(SignedRecord("5", "2999-01-01T00:00:00Z")))));
@@ -353,6 +363,41 @@ TEST_F(SignedModuleLoader, NoSerialBelowTheCachedOneAndNoPastExpiryIsAccepted) {
   CModuleLoader unsignedLoader("");
   EXPECT_FALSE(unsignedLoader.IsSigned());
   EXPECT_TRUE(unsignedLoader.ParseConfig(SignedImage(JsonOf(SignedRecord("0", "2001-01-01T00:00:00Z")))));
+}
+
+// The floor is the highest of the build's minimum, the serial this user accepted before (kept in
+// the registry, so a lost cache does not lower it) and the cached configuration's.
+TEST_F(SignedModuleLoader, TheSerialFloorIsTheBuildMinimumTheRegistryOrTheCacheWhicheverIsHighest) {
+  const struct {
+    unsigned long long minSerial;
+    const char* registry;  // null: no value
+    const char* cached;    // null: no cache
+    const char* offered;
+    bool taken;
+  } cases[] = {
+      {0, nullptr, nullptr, "1", true},   {10, nullptr, nullptr, "9", false}, {10, nullptr, nullptr, "10", true},
+      {0, "7", nullptr, "6", false},      {0, "7", nullptr, "7", true},       {0, "7", "9", "8", false},
+      {0, "9", "7", "8", false},          {12, "9", "7", "11", false},        {0, "not a serial", nullptr, "1", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.minSerial << " / " << (c.registry ? c.registry : "-") << " / "
+                                    << (c.cached ? c.cached : "-") << ": " << c.offered);
+    ForgetAcceptedSerial();
+    if (c.registry) {
+      ASSERT_TRUE(RegCreateKeyPath(AcceptedSerial::kKeyPath));
+      ASSERT_TRUE(RegSetStringValue(AcceptedSerial::kKeyPath, AcceptedSerial::kValueName, c.registry));
+    }
+    DeleteFileA((LoaderDir() + "\\loader_config.db").c_str());
+    if (c.cached) Cache(SignedImage(JsonOf(SignedRecord(c.cached))));
+    CModuleLoader loader(TestSigningKey::kPublicHex, c.minSerial);
+    EXPECT_EQ(c.taken, loader.ParseConfig(SignedImage(JsonOf(SignedRecord(c.offered)))));
+    // A tool that checks a configuration for a fresh install ignores this user's state.
+    CModuleLoader tool(TestSigningKey::kPublicHex, c.minSerial, CModuleLoader::EFloor::kBuildMinimumOnly);
+    EXPECT_EQ(std::stoull(c.offered) >= c.minSerial, tool.ParseConfig(SignedImage(JsonOf(SignedRecord(c.offered)))));
+  }
+  EXPECT_TRUE(AcceptedSerial::Raise(8));
+  EXPECT_TRUE(AcceptedSerial::Raise(3));  // never lowered
+  EXPECT_EQ(8u, AcceptedSerial::Read());
 }
 
 // What a start asks of its configuration, the offline start's and the flow's parse of the cached

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "TestSupport.h"
+#include "base/ByteBuffer.h"
 #include "base/FileUtil.h"
 #include "base/Path.h"
 
@@ -45,4 +46,50 @@ TEST(MakeTempFileName, CreatesTwoDistinctEmptyFiles) {
   EXPECT_EQ(0, contents.ReadFromFile(first));
   DeleteFileA(first);
   DeleteFileA(second);
+}
+
+namespace {
+
+std::string g_seenPartial, g_seenTarget, g_target;
+
+void RecordTornState(const char* partialPath) {
+  g_seenPartial = ReadFileBytes(partialPath);
+  g_seenTarget = ReadFileBytes(g_target);
+}
+
+}  // namespace
+
+TEST(ReplaceFileAtomically, TheFileIsTheOldOneOrTheNewOneNeverPartOfOne) {
+  CScratchDir dir;
+  g_target = dir.File("loader_config.db");
+  const std::string partial = PartialFileOf(g_target.c_str());
+  EXPECT_EQ(g_target + ".partial", partial);
+  ASSERT_TRUE(WriteFileBytes(g_target, "old"));
+  ASSERT_TRUE(WriteFileBytes(partial, "left by a write that never finished"));
+
+  // Mid-write the new bytes are half in the partial file and the file itself is untouched.
+  SetPartialWriteHook(RecordTornState);
+  bool replaced = ReplaceFileAtomically(g_target.c_str(), CByteBuffer("new bytes", 9));
+  SetPartialWriteHook(nullptr);
+  ASSERT_TRUE(replaced);
+  EXPECT_EQ("new ", g_seenPartial);
+  EXPECT_EQ("old", g_seenTarget);
+  EXPECT_EQ("new bytes", ReadFileBytes(g_target));
+  EXPECT_FALSE(FileExists(partial));
+
+  // A file that cannot be replaced (held without delete sharing) stays whole, with nothing beside.
+  {
+    CFileHandle holder(CreateFileA(g_target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder.IsValid());
+    EXPECT_FALSE(ReplaceFileAtomically(g_target.c_str(), CByteBuffer("other", 5)));
+  }
+  EXPECT_EQ("new bytes", ReadFileBytes(g_target));
+  EXPECT_FALSE(FileExists(partial));
+
+  ASSERT_TRUE(WriteFileBytes(partial, "torn"));
+  RemovePartialFile(g_target.c_str());
+  EXPECT_FALSE(FileExists(partial));
+  std::string longest = dir.Path() + "\\" + std::string(MAX_PATH - 1 - dir.Path().size() - 1, 'n');
+  EXPECT_TRUE(PartialFileOf(longest.c_str()).empty());  // no path over the limit, never a cut one
+  EXPECT_FALSE(ReplaceFileAtomically(longest.c_str(), CByteBuffer("x", 1)));
 }

@@ -3,8 +3,10 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
+#include "base/AnsiChars.h"
 #include "base/Path.h"
 
 TEST(Path, StoresNoTrailingBackslashes) {
@@ -139,4 +141,31 @@ TEST(Path, ExecutableAndSpecialFolders) {
   EXPECT_TRUE(documents.IsDirectory());
   EXPECT_FALSE(documents.SetToSpecialFolder(0x7ff0));
   EXPECT_TRUE(documents.IsEmpty());
+}
+
+// "乗" and "運" are 81 5C and DF 5C in GBK, "丄" 81 41: trail bytes that look like a backslash or a
+// capital letter.
+TEST(AnsiChars, PathsSplitAndNamesFoldByCharacter) {
+  const size_t none = std::string::npos;
+  const struct {
+    const char* path;
+    size_t lastSeparator;
+    std::vector<std::string> parts;
+  } paths[] = {
+      {"乗", none, {"乗"}},
+      {"C:\\乗\\運", 5, {"C:", "乗", "運"}},
+      {"运\\..\\運.dll", 6, {"运", "..", "運.dll"}},
+      {"dir/乗乗", 3, {"dir", "乗乗"}},
+      {"\\", 0, {"", ""}},
+      {"", none, {""}},
+  };
+  for (const auto& c : paths) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(c.lastSeparator, AnsiChars::LastSeparator(c.path));
+    EXPECT_EQ(c.parts, AnsiChars::PathParts(c.path));
+  }
+  EXPECT_EQ("abc丄.dll", AnsiChars::AsciiLower("ABC丄.DLL"));
+  EXPECT_NE(AnsiChars::AsciiLower("乤"), AnsiChars::AsciiLower("丄"));
+  const char lone[] = {'\x81', 0};  // a lead byte at the end stands alone
+  EXPECT_EQ(lone + 1, AnsiChars::Next(lone));
 }

@@ -149,3 +149,4 @@ TEST(TextConverter, OnlyWellFormedUtf8IsValid) {
   };
   for (const Case& c : cases) EXPECT_EQ(c.valid, IsValidUtf8(c.bytes)) << c.bytes;
 }
+

@@ -99,5 +99,22 @@ TEST(HttpResponse, Utf8HtmlBecomesTheAnsiCodePage) {
   EXPECT_EQ("<p>客服</p>", Body("HTTP/1.1 200 OK\r\nContent-Type: text/html; CHARSET=UTF-8\r\n\r\n" + page));
   EXPECT_EQ(page, Body("HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n\r\n" + page));
   EXPECT_EQ(page, Body("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=gbk\r\n\r\n" + page));
+  // Converted whole, zero bytes included; what is no UTF-8 after all (a package sent with the
+  // wrong type, say) stays exactly as received.
+  const struct {
+    const char* name;
+    std::string sent;
+    std::string received;
+  } bodies[] = {
+      {"zero bytes", std::string(u8"a\0加", 5), std::string("a\0加", 4)},
+      {"a stray continuation byte", "ok\x80", "ok\x80"},
+      {"a binary body", std::string("PK\x03\x04\0\0\xff\xfe", 8), std::string("PK\x03\x04\0\0\xff\xfe", 8)},
+      {"an encoded surrogate", "\xed\xa0\x80", "\xed\xa0\x80"},
+      {"a cut sequence", "\xe5\x8a", "\xe5\x8a"},
+  };
+  for (const auto& c : bodies) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.received, Body("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" + c.sent));
+  }
   EXPECT_EQ("abc", GetResponseText(Bytes(std::string("HTTP/1.1 200 OK\r\n\r\nabc\0def", 26))));
 }
