@@ -3,8 +3,10 @@
 export WINEARCH=win32
 export WINEPREFIX="${WINE_PREFIX_DIR:?}"
 export WINEDEBUG=-all
-# No .NET or Gecko installers, no desktop menu entries.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# No .NET or Gecko installers, no desktop menu entries; VELMOR_DLL_OVERRIDES adds a test's own.
+# Wine reads the overrides from the Unix environment a program starts with, so a Windows program
+# cannot set them for the programs it starts.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${VELMOR_DLL_OVERRIDES:+;$VELMOR_DLL_OVERRIDES}"
 # The ANSI code page follows the locale: zh_CN gives 936 (GBK), as on our users' machines.
 export LANG=zh_CN.UTF-8
 export LC_ALL=zh_CN.UTF-8

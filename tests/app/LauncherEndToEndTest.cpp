@@ -575,6 +575,7 @@ TEST_F(SignedConfiguration, RefusedConfigurationsNeverReplaceTheCachedOne) {
   ExpectWorkbenchStarted();
 
   // Without the installed loader there is nothing to go on with.
+  DeleteFileA(m_trace.c_str());
   ASSERT_TRUE(WriteFileBytes(kPublish + "\\loader.db", SignedWith(expired, m_key)));
   ASSERT_TRUE(DeleteFileA((LoaderDir() + "\\loader.dll").c_str()));
   EXPECT_EQ(0u, Launch());
@@ -589,25 +590,26 @@ TEST_F(SignedConfiguration, RefusedConfigurationsNeverReplaceTheCachedOne) {
 }
 
 // Copies of the system libraries the launcher uses that are no KnownDLLs, planted beside it, with
-// Wine told to prefer a copy found on the search path as Windows does: none is ever loaded.
+// Wine told (for the whole run: VELMOR_DLL_OVERRIDES) to prefer a copy found on the search path,
+// as Windows does: none is ever loaded.
 TEST_F(SignedConfiguration, NoLibraryPlantedBesideTheLauncherIsLoaded) {
   PublishSigned("5");
   const std::string markers = m_scratch.File("markers");
   ASSERT_TRUE(CPath(markers.c_str()).MakeDirectory());
-  const char* const planted[] = {"version.dll", "wininet.dll", "msimg32.dll", "bcrypt.dll"};
+  // Not version.dll: Wine's own user32 imports it, so Wine loads a planted copy whatever we do
+  // (Windows's does not); the import table test covers it.
+  const char* const planted[] = {"wininet.dll", "msimg32.dll", "bcrypt.dll"};
   for (const char* name : planted) {
     ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\testlibs\\planted_library.dll").c_str(), (m_run + "\\" + name).c_str(),
                           FALSE));
   }
   SetEnvironmentVariableA("VELMOR_PLANTED_MARKERS", markers.c_str());
-  SetEnvironmentVariableA("WINEDLLOVERRIDES", "version,wininet,msimg32,bcrypt=n,b");
   // The control: a program that imports wininet.dll from the same folder does load the copy.
   ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\wininet_bench.exe").c_str(), (m_run + "\\control.exe").c_str(), FALSE));
   RunProgram("\"" + m_run + "\\control.exe\"");
   bool controlLoaded = FileExists(markers + "\\wininet.dll.loaded");
   DeleteFileA((markers + "\\wininet.dll.loaded").c_str());
   unsigned long exitCode = Launch();
-  SetEnvironmentVariableA("WINEDLLOVERRIDES", nullptr);
   SetEnvironmentVariableA("VELMOR_PLANTED_MARKERS", nullptr);
   ASSERT_TRUE(controlLoaded);
   EXPECT_EQ(0u, exitCode);

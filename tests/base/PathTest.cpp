@@ -154,7 +154,7 @@ TEST(AnsiChars, PathsSplitAndNamesFoldByCharacter) {
   } paths[] = {
       {"乗", none, {"乗"}},
       {"C:\\乗\\運", 5, {"C:", "乗", "運"}},
-      {"运\\..\\運.dll", 6, {"运", "..", "運.dll"}},
+      {"运\\..\\運.dll", 5, {"运", "..", "運.dll"}},
       {"dir/乗乗", 3, {"dir", "乗乗"}},
       {"\\", 0, {"", ""}},
       {"", none, {""}},
