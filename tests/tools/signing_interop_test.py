@@ -7,6 +7,7 @@ import calendar, hashlib, json, os, shutil, subprocess, tempfile, time, unittest
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 BUILD = os.environ.get("VELMOR_BUILD_DIR", os.path.join(ROOT, "build"))
 LIBRARY = os.path.join(BUILD, "bin", "loader", "loader.dll")
+PUBLISH = os.path.join(ROOT, "tools", "config-server", "publish.sh")
 USAGE, FAILURE = 2, 1
 FAR_FUTURE = "2099-01-01T00:00:00Z"
 DAY = 24 * 60 * 60
@@ -164,6 +165,15 @@ class SigningInteropTest(unittest.TestCase):
                           "expires": FAR_FUTURE}, self.release_file("new/loader.db"))
         code, out = self.pack("verify", windows_path(self.path("new/loader.db")), "--public-key", self.public_hex("k.pem"))
         self.assertEqual(0, code, out)
+        # publish.sh reads what velmor-pack wrote: the earlier release, then its re-signed data, and
+        # never the earlier one again.
+        os.mkdir(self.path("first"))
+        for name in ("loader.db", "loader.db.release", earlier["compress_file_name"]):
+            shutil.copy(self.path(name), self.path("first"))
+        for staging, expected in (("first", 0), ("new", 0), ("first", FAILURE)):
+            run = subprocess.run(["bash", PUBLISH, self.path(staging), self.path("site")], capture_output=True, text=True)
+            self.assertEqual(expected, run.returncode, staging + ": " + run.stderr)
+        self.assertIn("has serial 3, not above the current release's 4", run.stderr)
 
     def test_a_signature_openssl_makes_verifies_in_the_launchers_reader(self):
         self.openssl_key("k.pem")
