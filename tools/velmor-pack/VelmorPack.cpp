@@ -194,9 +194,9 @@ constexpr unsigned long kMaxValidDays = 3650;
 constexpr long long kSecondsPerDay = 24 * 60 * 60;
 
 Failure ExpiryFromDays(const std::string& days, std::string& expires) {
-  char* end = nullptr;
-  unsigned long count = days.empty() || days[0] < '0' || days[0] > '9' ? 0 : strtoul(days.c_str(), &end, 10);
-  if (count < 1 || count > kMaxValidDays || *end) {
+  bool digits = !days.empty() && days.size() <= 4 && days.find_first_not_of("0123456789") == std::string::npos;
+  unsigned long count = digits ? strtoul(days.c_str(), nullptr, 10) : 0;
+  if (count < 1 || count > kMaxValidDays) {
     return Fail("--valid-days must be whole days from 1 to " + std::to_string(kMaxValidDays), kExitUsage);
   }
   expires = UtcTimeText(UtcSecondsNow() + static_cast<long long>(count) * kSecondsPerDay);
