@@ -17,6 +17,7 @@ command -v nginx >/dev/null || PATH=$PATH:/usr/sbin
 command -v wrk >/dev/null || { echo "config-server-bench: wrk is missing (scripts/bootstrap.sh installs it)" >&2; exit 1; }
 
 work=$(mktemp -d)
+chmod 755 "$work"  # nginx started as root serves from workers running as nobody
 pids=()
 cleanup() {
   local pid

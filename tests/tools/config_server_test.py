@@ -96,13 +96,17 @@ class ConfigServerTest(unittest.TestCase):
     def test_the_published_sample_is_served(self):
         publish = os.path.join(self.folder.name, "sample")
         subprocess.run(["bash", os.path.join(TOOLS, "publish-sample.sh"), publish], check=True, stdout=subprocess.DEVNULL)
-        self.assertEqual(["loader.db", "loader.zip"], sorted(os.listdir(publish)))
+        packages = [name for name in os.listdir(publish) if name.endswith(".zip")]
+        self.assertEqual(1, len(packages))
+        with open(os.path.join(publish, packages[0]), "rb") as f:
+            package = f.read()
+        self.assertEqual("loader-%s.zip" % hashlib.sha256(package).hexdigest()[:16], packages[0])
+        self.assertEqual(sorted(["loader.db", "loader.db.release"] + packages), sorted(os.listdir(publish)))
         with open(os.path.join(publish, "loader.db"), "rb") as f:
             config = f.read()
         self.start(publish=publish)
         self.assertEqual('"%s"' % hashlib.md5(config).hexdigest().upper(), self.get("/loader.db")[1]["ETag"])
-        self.assertEqual(200, self.get("http://config.velmor.example/loader.zip")[0])
-
+        self.assertEqual((200, package), self.get("http://config.velmor.example/" + packages[0])[::2])
 
 if __name__ == "__main__":
     unittest.main()

@@ -8,6 +8,8 @@ upper-case MD5 of the file and is answered with 304 when "If-None-Match" names t
 other file (the packed loader library) is served with its Content-Length. Request targets may be
 in origin form ("GET /loader.db") or absolute form ("GET http://config.example/loader.db"), the
 latter being what the launcher sends through its ".Proxy" file; the host named is not checked.
+Caching as the generated nginx site: /loader.db is "no-cache", a package named by its content
+(velmor-pack's default) "immutable" for a year, any other file "no-cache".
 
 Every request is logged to stdout and, with --log, as one JSON object per line.
 --fail-first N answers the first N requests by closing the connection without a byte of answer
@@ -19,6 +21,7 @@ import hashlib
 import http.server
 import json
 import os
+import re
 import sys
 import threading
 import time
@@ -26,6 +29,10 @@ import urllib.parse
 
 CONFIG_PATH = "/loader.db"
 CHUNK_DIVISOR = 20  # a throttled body goes out in about 20 pieces per second
+REVALIDATE = "no-cache"
+IMMUTABLE = "max-age=31536000, immutable"
+# velmor-pack's content names: "-" and 16 hexadecimal digits of the SHA-256 before the extension.
+CONTENT_NAMED = re.compile(r"-[0-9a-f]{16}(\.[^./]*)?$")
 
 
 class ServerState:
@@ -140,11 +147,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with open(file_path, "rb") as published:
             body = published.read()
         if path != CONFIG_PATH:
-            return self.answer(200, body, send_body=send_body)
-        tag = entity_tag(body)
-        if tag_matches(self.headers.get("If-None-Match"), tag):
-            return self.answer(304, None, {"ETag": tag})
-        return self.answer(200, body, {"ETag": tag}, send_body)
+            caching = IMMUTABLE if CONTENT_NAMED.search(path) else REVALIDATE
+            return self.answer(200, body, {"Cache-Control": caching}, send_body)
+        headers = {"ETag": entity_tag(body), "Cache-Control": REVALIDATE}
+        if tag_matches(self.headers.get("If-None-Match"), headers["ETag"]):
+            return self.answer(304, None, headers)
+        return self.answer(200, body, headers, send_body)
 
     def answer(self, status, body, headers=None, send_body=True):
         self.send_response(status)

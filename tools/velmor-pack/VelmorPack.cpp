@@ -19,6 +19,7 @@
 #include "data/DbContainer.h"
 #include "data/ZipArchive.h"
 #include "tools/velmor-pack/KeyFile.h"
+#include "tools/velmor-pack/Release.h"
 
 namespace {
 
@@ -26,12 +27,20 @@ const char kUsage[] =
     "usage:\n"
     "  velmor-pack config --file LIBRARY --url URL --pack zip|velmor|none --out CONFIG\n"
     "                     [--password P] [--desc TEXT] [--path TEXT] [--bits N] [--user TEXT]\n"
-    "                     [--packed-name NAME] [--sign KEY --serial N [--expires TIME]]\n"
-    "      Packs LIBRARY (zip: LIBRARY's stem + .zip, velmor: stem + .vdb, both written beside\n"
-    "      CONFIG unless --packed-name says otherwise), computes both MD5s and writes the loader\n"
-    "      configuration container CONFIG (e.g. loader.db). P protects the packed file.\n"
+    "                     [--packed-name NAME] [--sign KEY --serial N (--expires TIME | --valid-days N)]\n"
+    "      Packs LIBRARY, computes both MD5s and writes the loader configuration container CONFIG\n"
+    "      (e.g. loader.db) and the package beside it, named by its content: LIBRARY's stem, '-',\n"
+    "      16 digits of the package's SHA-256, .zip or .vdb (none: LIBRARY's own extension), unless\n"
+    "      --packed-name gives a fixed NAME. The record's url is URL's folder (up to its last '/')\n"
+    "      followed by that name. P protects the package. CONFIG.release (md5, serial, expires) is\n"
+    "      what publish.sh checks.\n"
     "      --sign adds file_sha256, compress_file_sha256, serial (N) and expires (TIME, UTC as\n"
-    "      YYYY-MM-DDTHH:MM:SSZ) and signs data.txt with KEY (PEM) into data.sig.\n"
+    "      YYYY-MM-DDTHH:MM:SSZ, or N whole days from now) and signs data.txt with KEY (PEM) into\n"
+    "      data.sig.\n"
+    "  velmor-pack resign CONFIG --sign KEY --serial N (--expires TIME | --valid-days N) [--out NEW]\n"
+    "      Signs CONFIG's record (url, names, digests unchanged) anew with that serial and expiry,\n"
+    "      into NEW (default: CONFIG itself), after checking it against the package beside CONFIG,\n"
+    "      which is copied beside NEW. Republishing an earlier release goes this way.\n"
     "  velmor-pack keygen --out KEY\n"
     "      Writes a new ECDSA P-256 private key (PEM, as openssl reads it) and prints its public\n"
     "      key as 128 hexadecimal digits, the value of VELMOR_CONFIG_PUBLIC_KEY.\n"
@@ -175,19 +184,109 @@ Failure ReadSigningKey(const std::string& path, CEcdsaP256Key& key, std::string&
   return kSuccess;
 }
 
-// --serial and --expires belong to a signed configuration and must read as the launcher reads them.
-Failure CheckSigningOptions(const Arguments& args) {
+// The serial and expiry of a signed configuration, as the launcher reads them.
+struct Signing {
+  std::string serial;
+  std::string expires;
+};
+
+// A whole number of days from 1 to this: longer is no expiry in practice.
+constexpr unsigned long kMaxValidDays = 3650;
+constexpr long long kSecondsPerDay = 24 * 60 * 60;
+
+Failure ExpiryFromDays(const std::string& days, std::string& expires) {
+  bool digits = !days.empty() && days.size() <= 4 && days.find_first_not_of("0123456789") == std::string::npos;
+  unsigned long count = digits ? strtoul(days.c_str(), nullptr, 10) : 0;
+  if (count < 1 || count > kMaxValidDays) {
+    return Fail("--valid-days must be whole days from 1 to " + std::to_string(kMaxValidDays), kExitUsage);
+  }
+  expires = UtcTimeText(UtcSecondsNow() + static_cast<long long>(count) * kSecondsPerDay);
+  return kSuccess;
+}
+
+// --serial and an expiry belong to a signed configuration. Signed, the expiry is required: a
+// configuration that never expires could be replayed forever once a launcher has lost its cache.
+Failure ReadSigningOptions(const Arguments& args, Signing& out) {
+  bool expiry = args.Has("expires") || args.Has("valid-days");
   if (!args.Has("sign")) {
-    return args.Has("serial") || args.Has("expires") ? Fail("--serial and --expires need --sign", kExitUsage)
-                                                     : kSuccess;
+    return args.Has("serial") || expiry ? Fail("--serial, --expires and --valid-days need --sign", kExitUsage)
+                                        : kSuccess;
   }
   unsigned long long serial = 0;
-  long long expires = 0;
   if (!ParseSerial(args.Get("serial"), &serial)) return Fail("--sign needs --serial N (decimal digits)", kExitUsage);
-  if (args.Has("expires") && !ParseUtcTime(args.Get("expires"), &expires)) {
-    return Fail("--expires must read YYYY-MM-DDTHH:MM:SSZ", kExitUsage);
+  out.serial = args.Get("serial");
+  if (args.Has("expires") == args.Has("valid-days")) {
+    return Fail("--sign needs either --expires TIME or --valid-days N", kExitUsage);
+  }
+  out.expires = args.Get("expires");
+  if (args.Has("valid-days")) {
+    Failure days = ExpiryFromDays(args.Get("valid-days"), out.expires);
+    if (days.code) return days;
+  }
+  long long expires = 0;
+  if (!ParseUtcTime(out.expires, &expires)) return Fail("--expires must read YYYY-MM-DDTHH:MM:SSZ", kExitUsage);
+  if (expires <= UtcSecondsNow()) return Fail("--expires " + out.expires + " has passed", kExitUsage);
+  return kSuccess;
+}
+
+// The key and serial of --sign, or nothing at all when unsigned.
+struct Signer {
+  Signing signing;
+  CEcdsaP256Key key;
+  std::string publicKey;
+
+  bool Signs() const { return !publicKey.empty(); }
+};
+
+Failure ReadSigner(const Arguments& args, Signer& out) {
+  Failure options = ReadSigningOptions(args, out.signing);
+  if (options.code || !args.Has("sign")) return options;
+  return ReadSigningKey(args.Get("sign"), out.key, out.publicKey);
+}
+
+void AddSignedFields(LoaderFile& record, const Signing& signing, const CByteBuffer& library,
+                     const CByteBuffer& packed) {
+  record.file_sha256 = Sha256Text(library);
+  record.compress_file_sha256 = packed.IsEmpty() ? "" : Sha256Text(packed);
+  record.serial = signing.serial;
+  record.expires = signing.expires;
+}
+
+// Writes the configuration, opens it as the launcher will, and leaves its side file for publish.sh.
+Failure SaveChecked(const LoaderFile& record, const std::string& path, const std::string& user, const Signer& signer,
+                    const CByteBuffer& library, const CByteBuffer& packed) {
+  CLoaderConfig config;
+  config.Add(record);
+  if (!config.Save(path.c_str(), user.c_str(), CModuleLoader::kConfigPassword,
+                   signer.Signs() ? &signer.key : nullptr)) {
+    return Fail("cannot write " + path);
+  }
+  Failure verified = VerifyAsLauncher(path, signer.publicKey, library, packed);
+  if (verified.code) return verified;
+  if (!WriteReleaseFile(path, record.serial, record.expires)) return Fail("cannot write " + path + kReleaseFileSuffix);
+  printf("wrote %s (file_check %s)\n", path.c_str(), record.file_check.c_str());
+  if (signer.Signs()) {
+    printf("signed for public key %s (serial %s, expires %s)\n", signer.publicKey.c_str(), record.serial.c_str(),
+           record.expires.c_str());
   }
   return kSuccess;
+}
+
+// The record's url names the package in the folder of --url; a query or fragment would make that
+// folder ambiguous.
+Failure CheckUrl(const std::string& url) {
+  if (url.find_first_of("?#") != std::string::npos) {
+    return Fail("--url names the package's folder or a file in it, without ? or #", kExitUsage);
+  }
+  return kSuccess;
+}
+
+// The name the download is served under: by its content unless --packed-name fixes one.
+std::string DownloadName(const Arguments& args, const std::string& packing, const std::string& libraryName,
+                         const CByteBuffer& download) {
+  if (args.Has("packed-name")) return args.Get("packed-name");
+  if (packing == "none") return ContentName(libraryName, download);
+  return ContentName(StemOf(libraryName) + (packing == "zip" ? ".zip" : ".vdb"), download);
 }
 
 Failure RunConfig(const Arguments& args) {
@@ -198,66 +297,111 @@ Failure RunConfig(const Arguments& args) {
   if (packing != "zip" && packing != "velmor" && packing != "none") {
     return Fail("--pack must be zip, velmor or none", kExitUsage);
   }
-  Failure signingOptions = CheckSigningOptions(args);
-  if (signingOptions.code) return signingOptions;
-  CEcdsaP256Key key;
-  std::string publicKey;
-  if (args.Has("sign")) {
-    Failure keyRead = ReadSigningKey(args.Get("sign"), key, publicKey);
-    if (keyRead.code) return keyRead;
-  }
+  Failure url = CheckUrl(args.Get("url"));
+  if (url.code) return url;
+  Signer signer;
+  Failure signing = ReadSigner(args, signer);
+  if (signing.code) return signing;
   CByteBuffer library;
   if (!ReadWholeFile(args.Get("file"), library)) return Fail("cannot read the library: " + args.Get("file"));
 
   LoaderFile record;
   record.file_name = FileNameOf(args.Get("file"));
   record.file_check = Md5Text(library);
-  record.url = args.Get("url");
   record.path = args.Get("path");
   record.desc = args.Get("desc");
   record.bits =
       args.Has("bits") ? static_cast<unsigned int>(strtoul(args.Get("bits").c_str(), nullptr, 10)) : kDefaultBits;
   record.compress_user_password = packing == "none" ? "" : args.Get("password");
 
+  // Unpacked, the library itself is the download, kept under its own name by the launcher.
   CByteBuffer packed;
-  if (packing == "none") {
-    // An unpacked record names the library itself as the download.
-    record.compress_file_name = record.file_name;
-  } else {
+  if (packing != "none") {
     record.compress_type = packing;
-    std::string defaultName = StemOf(record.file_name) + (packing == "zip" ? ".zip" : ".vdb");
-    record.compress_file_name = args.Get("packed-name", defaultName.c_str());
     Failure packedResult = PackLibrary(packing, record, library, packed);
     if (packedResult.code) return packedResult;
     record.compress_file_check = Md5Text(packed);
   }
-  if (args.Has("sign")) {
-    record.file_sha256 = Sha256Text(library);
-    record.compress_file_sha256 = packed.IsEmpty() ? "" : Sha256Text(packed);
-    record.serial = args.Get("serial");
-    record.expires = args.Get("expires");
-  }
-  if (!IsPlainFileName(record.file_name) || !IsPlainFileName(record.compress_file_name)) {
+  const CByteBuffer& download = packing == "none" ? library : packed;
+  std::string downloadName = DownloadName(args, packing, record.file_name, download);
+  record.compress_file_name = packing == "none" ? record.file_name : downloadName;
+  record.url = FolderUrlOf(args.Get("url")) + downloadName;
+  if (signer.Signs()) AddSignedFields(record, signer.signing, library, packed);
+  if (!IsPlainFileName(record.file_name) || !IsPlainFileName(downloadName)) {
     return Fail("file names must be plain names without a directory", kExitUsage);
   }
 
-  std::string packedPath = DirectoryOf(args.Get("out")) + "\\" + record.compress_file_name;
-  if (!packed.IsEmpty() && !WriteWholeFile(packedPath, packed)) return Fail("cannot write " + packedPath);
+  std::string downloadPath = DirectoryOf(args.Get("out")) + "\\" + downloadName;
+  if (!WriteWholeFile(downloadPath, download)) return Fail("cannot write " + downloadPath);
+  printf("wrote %s (%s)\n", downloadPath.c_str(), record.url.c_str());
+  return SaveChecked(record, args.Get("out"), args.Get("user"), signer, library, packed);
+}
 
-  CLoaderConfig config;
-  config.Add(record);
-  if (!config.Save(args.Get("out").c_str(), args.Get("user").c_str(), CModuleLoader::kConfigPassword,
-                   args.Has("sign") ? &key : nullptr)) {
-    return Fail("cannot write " + args.Get("out"));
+// The file a record downloads, beside its configuration: the package, or unpacked the library
+// under the name its url gives it.
+std::string DownloadNameOf(const LoaderFile& record) {
+  return CLoaderConfig::HasCompression(record) ? record.compress_file_name : FileNameOf(record.url);
+}
+
+// The record's digests (MD5, and SHA-256 where it has them) describe `library` and `packed`.
+bool DescribesFiles(const LoaderFile& record, const CByteBuffer& library, const CByteBuffer& packed) {
+  auto same = [](const std::string& md5, const std::string& sha256, const CByteBuffer& bytes) {
+    return Md5Equal(md5.c_str(), Md5Text(bytes).c_str()) && (sha256.empty() || sha256 == Sha256Text(bytes));
+  };
+  if (!same(record.file_check, record.file_sha256, library)) return false;
+  return packed.IsEmpty() || same(record.compress_file_check, record.compress_file_sha256, packed);
+}
+
+// Reads the configuration to re-sign and what it downloads: the package and the library in it.
+Failure ReadRelease(const std::string& path, LoaderFile& record, std::string& user, CByteBuffer& library,
+                    CByteBuffer& packed) {
+  CByteBuffer bytes;
+  CModuleLoader loader("");  // whatever key signed it: its record is signed anew
+  if (!ReadWholeFile(path, bytes) || !loader.ParseConfig(bytes)) return Fail("not a loader configuration: " + path);
+  record = *loader.GetLoaderFile();
+  CDbContainer container;
+  if (container.Open(bytes, CModuleLoader::kConfigPassword)) container.ReadTextEntry(CLoaderConfig::kUserEntry, user);
+  std::string name = DownloadNameOf(record);
+  if (!IsPlainFileName(name)) return Fail("the record names no package file: " + record.url);
+  std::string downloadPath = DirectoryOf(path) + "\\" + name;
+  CByteBuffer download;
+  if (!ReadWholeFile(downloadPath, download))
+    return Fail("resign needs the package beside the configuration: " + downloadPath);
+  if (!CLoaderConfig::HasCompression(record)) {
+    library = download;
+  } else {
+    packed = download;
+    if (!loader.Unpack(packed, library)) return Fail(downloadPath + " does not unpack with the record's password");
   }
-  Failure verified = VerifyAsLauncher(args.Get("out"), publicKey, library, packed);
-  if (verified.code) return verified;
-
-  printf("wrote %s (file_check %s)\n", args.Get("out").c_str(), record.file_check.c_str());
-  if (!packed.IsEmpty())
-    printf("wrote %s (compress_file_check %s)\n", packedPath.c_str(), record.compress_file_check.c_str());
-  if (!publicKey.empty()) printf("signed for public key %s (serial %s)\n", publicKey.c_str(), record.serial.c_str());
+  if (!DescribesFiles(record, library, packed)) return Fail(downloadPath + " is not the file the record describes");
   return kSuccess;
+}
+
+// Writes `bytes` to `path` unless the file there holds them already (a release's read-only copy).
+bool WriteUnlessSame(const std::string& path, const CByteBuffer& bytes) {
+  CByteBuffer existing;
+  if (ReadWholeFile(path, existing) && Md5Text(existing) == Md5Text(bytes)) return true;
+  return WriteWholeFile(path, bytes);
+}
+
+Failure RunResign(const Arguments& args) {
+  if (args.positional.size() != 1 || !args.Has("sign")) {
+    return Fail("resign needs CONFIG and --sign KEY --serial N with --expires TIME or --valid-days N", kExitUsage);
+  }
+  Signer signer;
+  Failure signing = ReadSigner(args, signer);
+  if (signing.code) return signing;
+  LoaderFile record;
+  std::string user;
+  CByteBuffer library, packed;
+  Failure read = ReadRelease(args.positional[0], record, user, library, packed);
+  if (read.code) return read;
+  AddSignedFields(record, signer.signing, library, packed);
+
+  std::string out = args.Get("out", args.positional[0].c_str());
+  std::string downloadPath = DirectoryOf(out) + "\\" + DownloadNameOf(record);
+  if (!WriteUnlessSame(downloadPath, packed.IsEmpty() ? library : packed)) return Fail("cannot write " + downloadPath);
+  return SaveChecked(record, out, user, signer, library, packed);
 }
 
 Failure RunKeygen(const Arguments& args) {
@@ -408,6 +552,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   Failure result = args.command == "config"   ? RunConfig(args)
+                   : args.command == "resign" ? RunResign(args)
                    : args.command == "show"   ? RunShow(args)
                    : args.command == "pack"   ? RunPack(args)
                    : args.command == "unpack" ? RunUnpack(args)
