@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/AnsiChars.h"
 #include "base/ByteBuffer.h"
 #include "base/ComScope.h"
 #include "ui/draw/GdiHandles.h"
@@ -33,7 +34,7 @@ constexpr WPARAM kFlowEnded = 1;  // the worker's WM_CLOSE
 void CopyWholeCharacters(char* out, const char* text, int limit) {
   const char* end = text;
   while (*end) {
-    const char* next = CharNextA(end);
+    const char* next = AnsiChars::Next(end);
     if (next - text > limit) break;
     end = next;
   }

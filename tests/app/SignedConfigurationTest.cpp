@@ -13,6 +13,7 @@
 #include "LoaderConfigImages.h"
 #include "TestSupport.h"
 #include "data/LoaderConfig.h"
+#include "app/LoaderInstaller.h"
 #include "app/ModuleLoader.h"
 #include "base/Md5.h"
 #include "base/Path.h"
@@ -436,6 +437,28 @@ TEST_F(SignedModuleLoader, AFileMatchingItsMd5ButNotItsSha256NeverCounts) {
     // Unsigned, a malformed digest is carried and never interpreted, as before the field existed.
     EXPECT_EQ(!*key, loader.CheckInstalled(malformedSha, out));
   }
+}
+
+// From its check to its load the library is held: it can be neither rewritten, replaced nor deleted.
+TEST_F(SignedModuleLoader, AHeldLibraryCannotChangeBetweenTheCheckAndTheLoad) {
+  const LoaderFile file = SignedRecord();
+  const std::string path = LoaderDir() + "\\loader.dll", other = LoaderDir() + "\\other.dll";
+  ASSERT_TRUE(WriteFileBytes(path, kLibrary));
+  ASSERT_TRUE(WriteFileBytes(other, "a library the record does not name"));
+  CLoaderInstaller installer(true);
+  CFileHandle held;
+  ASSERT_EQ(CLoaderInstaller::EHold::kHeld, installer.HoldLibrary(file, path, held));
+  EXPECT_FALSE(WriteFileBytes(path, "swapped"));
+  EXPECT_FALSE(MoveFileExA(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(DeleteFileA(path.c_str()));
+  EXPECT_EQ(kLibrary, ReadFileBytes(path));  // others may still read it
+  held.Reset();
+  ASSERT_TRUE(MoveFileExA(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(CLoaderInstaller::EHold::kMismatch, installer.HoldLibrary(file, path, held));
+  EXPECT_EQ(CLoaderInstaller::EHold::kHeld, CLoaderInstaller(false).HoldLibrary(file, path, held));
+  held.Reset();
+  ASSERT_TRUE(DeleteFileA(path.c_str()));
+  EXPECT_EQ(CLoaderInstaller::EHold::kUnopened, installer.HoldLibrary(file, path, held));
 }
 
 TEST_F(SignedModuleLoader, SignedTheUnpackedAndTheLoadedLibraryMustMatchTheRecord) {

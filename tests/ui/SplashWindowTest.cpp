@@ -104,6 +104,25 @@ TEST(SplashWindow, ProgressIsAPercentageInTheFormatAndStatusTextKeepsWholeCharac
   EXPECT_EQ(std::string(258, 'a'), chinese);  // 259 bytes would end in half a character
 }
 
+// The worker writes the text while the main thread paints it: a reader sees one whole text or the
+// other, never the start of one over the end of the other.
+TEST(SplashWindow, TheStatusTextIsNeverReadHalfWritten) {
+  CSplashWindow bar([](CSplashWindow&) {});  // no window: nothing is painted, only the text changes
+  const std::string longer(200, 'a'), shorter(20, 'b');
+  std::atomic<bool> writing{true};
+  std::thread writer([&] {
+    for (int i = 0; i < 20000; ++i) bar.SetStatusText((i % 2 ? shorter : longer).c_str());
+    writing = false;
+  });
+  int torn = 0, reads = 0;
+  for (; writing; ++reads) {
+    std::string seen = bar.StatusText();
+    torn += !seen.empty() && seen != longer && seen != shorter;
+  }
+  writer.join();
+  EXPECT_EQ(0, torn) << "of " << reads << " reads";
+}
+
 TEST(SplashWindow, ClosingTheBarWhileTheFlowRunsWaitsForTheFlowBeforeTheObjectGoes) {
   std::atomic<bool> finished{false};
   int result = RunSplash([&finished](CSplashWindow& bar) {
