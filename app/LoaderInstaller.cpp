@@ -119,8 +119,8 @@ std::string CLoaderInstaller::LibraryPath(const LoaderFile& file) {
 
 CLoaderInstaller::EHold CLoaderInstaller::HoldLibrary(const LoaderFile& file, const std::string& path,
                                                       CFileHandle& held) const {
-  held.Reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                         nullptr));
+  held.Reset(
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!held.IsValid()) return EHold::kUnopened;
   if (!m_signed) return EHold::kHeld;
   CByteBuffer onDisk;

@@ -23,8 +23,8 @@ const char kVersionLibrary[] = "version.dll";
 
 // version.dll is no KnownDLL: looked up in the system directory, never imported.
 struct VersionFunctions {
-  decltype(&::GetFileVersionInfoSizeA) infoSize = SystemFunction<decltype(&::GetFileVersionInfoSizeA)>(
-      kVersionLibrary, "GetFileVersionInfoSizeA");
+  decltype(&::GetFileVersionInfoSizeA) infoSize =
+      SystemFunction<decltype(&::GetFileVersionInfoSizeA)>(kVersionLibrary, "GetFileVersionInfoSizeA");
   decltype(&::GetFileVersionInfoA) info =
       SystemFunction<decltype(&::GetFileVersionInfoA)>(kVersionLibrary, "GetFileVersionInfoA");
   decltype(&::VerQueryValueA) query = SystemFunction<decltype(&::VerQueryValueA)>(kVersionLibrary, "VerQueryValueA");

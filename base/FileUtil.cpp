@@ -69,8 +69,8 @@ bool WriteAll(HANDLE file, const BYTE* data, int length) {
 // The bytes into a new file at `path`, in two halves so that a test hook sees a torn file, then
 // flushed: the move must not reach the disk before the data does.
 bool WriteFlushed(const std::string& path, const CByteBuffer& bytes) {
-  CFileHandle file(
-      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_ARCHIVE, nullptr));
+  CFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_ARCHIVE, nullptr));
   if (!file.IsValid()) return false;
   int half = bytes.Length() / 2;
   if (!WriteAll(file.Get(), bytes.Data(), half)) return false;

@@ -19,22 +19,29 @@ Function Find(const char* name) {
 // bcrypt.dll is no KnownDLL: its functions are looked up in the system directory, never imported,
 // and only when a digest or a key is first asked for (an unkeyed start never loads it).
 struct CngFunctions {
-  decltype(&::BCryptOpenAlgorithmProvider) openAlgorithmProvider = Find<decltype(&::BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider");
-  decltype(&::BCryptCloseAlgorithmProvider) closeAlgorithmProvider = Find<decltype(&::BCryptCloseAlgorithmProvider)>("BCryptCloseAlgorithmProvider");
+  decltype(&::BCryptOpenAlgorithmProvider) openAlgorithmProvider =
+      Find<decltype(&::BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider");
+  decltype(&::BCryptCloseAlgorithmProvider) closeAlgorithmProvider =
+      Find<decltype(&::BCryptCloseAlgorithmProvider)>("BCryptCloseAlgorithmProvider");
   decltype(&::BCryptCreateHash) createHash = Find<decltype(&::BCryptCreateHash)>("BCryptCreateHash");
   decltype(&::BCryptHashData) hashData = Find<decltype(&::BCryptHashData)>("BCryptHashData");
   decltype(&::BCryptFinishHash) finishHash = Find<decltype(&::BCryptFinishHash)>("BCryptFinishHash");
   decltype(&::BCryptDestroyHash) destroyHash = Find<decltype(&::BCryptDestroyHash)>("BCryptDestroyHash");
   decltype(&::BCryptImportKeyPair) importKeyPair = Find<decltype(&::BCryptImportKeyPair)>("BCryptImportKeyPair");
-  decltype(&::BCryptGenerateKeyPair) generateKeyPair = Find<decltype(&::BCryptGenerateKeyPair)>("BCryptGenerateKeyPair");
-  decltype(&::BCryptFinalizeKeyPair) finalizeKeyPair = Find<decltype(&::BCryptFinalizeKeyPair)>("BCryptFinalizeKeyPair");
+  decltype(&::BCryptGenerateKeyPair) generateKeyPair =
+      Find<decltype(&::BCryptGenerateKeyPair)>("BCryptGenerateKeyPair");
+  decltype(&::BCryptFinalizeKeyPair) finalizeKeyPair =
+      Find<decltype(&::BCryptFinalizeKeyPair)>("BCryptFinalizeKeyPair");
   decltype(&::BCryptExportKey) exportKey = Find<decltype(&::BCryptExportKey)>("BCryptExportKey");
   decltype(&::BCryptDestroyKey) destroyKey = Find<decltype(&::BCryptDestroyKey)>("BCryptDestroyKey");
-  decltype(&::BCryptVerifySignature) verifySignature = Find<decltype(&::BCryptVerifySignature)>("BCryptVerifySignature");
+  decltype(&::BCryptVerifySignature) verifySignature =
+      Find<decltype(&::BCryptVerifySignature)>("BCryptVerifySignature");
   decltype(&::BCryptSignHash) signHash = Find<decltype(&::BCryptSignHash)>("BCryptSignHash");
 
   bool Complete() const {
-    return openAlgorithmProvider && closeAlgorithmProvider && createHash && hashData && finishHash && destroyHash && importKeyPair && generateKeyPair && finalizeKeyPair && exportKey && destroyKey && verifySignature && signHash;
+    return openAlgorithmProvider && closeAlgorithmProvider && createHash && hashData && finishHash && destroyHash &&
+           importKeyPair && generateKeyPair && finalizeKeyPair && exportKey && destroyKey && verifySignature &&
+           signHash;
   }
 };
 
@@ -79,7 +86,8 @@ bool IsSha256Text(const std::string& text) {
 
 bool CEcdsaP256Key::Open() {
   if (m_algorithm.IsValid()) return true;
-  return Cng().Complete() && Succeeded(Cng().openAlgorithmProvider(m_algorithm.Put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
+  return Cng().Complete() &&
+         Succeeded(Cng().openAlgorithmProvider(m_algorithm.Put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
 }
 
 bool CEcdsaP256Key::Import(const wchar_t* blobType, const uint8_t* material, size_t size, ULONG magic) {

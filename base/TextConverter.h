@@ -35,6 +35,5 @@ std::string JsonQuote(const char* text);
 bool IsValidUtf8(const std::string& text);
 bool IsValidUtf8(const char* data, size_t length);
 
-
 // ASCII letters in lower case, every other byte as it is (for protocol keywords and names).
 std::string AsciiLower(std::string text);

@@ -115,9 +115,9 @@ void LauncherEndToEnd::Publish(const std::string& library, const char* pack, con
 }
 
 void LauncherEndToEnd::PublishSigned(const std::string& serial) {
-  ASSERT_EQ(0u, RunProgram(PackCommand(SampleLibrary(), "zip", kPublish, kPassword) + " --sign \"" + ExeDirectory() +
-                           "\\" + TestSigningKey::kPemFileName + "\" --serial " + serial +
-                           " --expires 2999-01-01T00:00:00Z"));
+  ASSERT_EQ(0u,
+            RunProgram(PackCommand(SampleLibrary(), "zip", kPublish, kPassword) + " --sign \"" + ExeDirectory() + "\\" +
+                       TestSigningKey::kPemFileName + "\" --serial " + serial + " --expires 2999-01-01T00:00:00Z"));
 }
 
 unsigned long LauncherEndToEnd::Launch(const std::vector<DialogAnswer>& answers, const std::string& arguments) {

@@ -600,8 +600,8 @@ TEST_F(SignedConfiguration, NoLibraryPlantedBesideTheLauncherIsLoaded) {
   // (Windows's does not); the import table test covers it.
   const char* const planted[] = {"wininet.dll", "msimg32.dll", "bcrypt.dll"};
   for (const char* name : planted) {
-    ASSERT_TRUE(CopyFileA((ExeDirectory() + "\\testlibs\\planted_library.dll").c_str(), (m_run + "\\" + name).c_str(),
-                          FALSE));
+    ASSERT_TRUE(
+        CopyFileA((ExeDirectory() + "\\testlibs\\planted_library.dll").c_str(), (m_run + "\\" + name).c_str(), FALSE));
   }
   SetEnvironmentVariableA("VELMOR_PLANTED_MARKERS", markers.c_str());
   // The control: a program that imports wininet.dll from the same folder does load the copy.

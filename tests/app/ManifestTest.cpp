@@ -134,7 +134,7 @@ std::set<std::string> ImportedLibraries(const std::string& image) {
 // would run before any of our code. (Under Wine this is not shown by planting: Wine's own user32
 // imports version.dll, so a planted version.dll is loaded whatever we import.)
 TEST(ProperWindowsProgram, TheExecutableImportsOnlyKnownDlls) {
-  const std::set<std::string> known = {"ADVAPI32.DLL", "GDI32.DLL",  "KERNEL32.DLL", "MSVCRT.DLL", "OLE32.DLL",
+  const std::set<std::string> known = {"ADVAPI32.DLL", "GDI32.DLL",   "KERNEL32.DLL", "MSVCRT.DLL", "OLE32.DLL",
                                        "OLEAUT32.DLL", "SHELL32.DLL", "USER32.DLL",   "WS2_32.DLL"};
   std::string image = ReadFileBytes(ExeDirectory() + "\\velmor.exe");
   ASSERT_GT(image.size(), 4096u);

@@ -376,9 +376,9 @@ TEST_F(SignedModuleLoader, TheSerialFloorIsTheBuildMinimumTheRegistryOrTheCacheW
     const char* offered;
     bool taken;
   } cases[] = {
-      {0, nullptr, nullptr, "1", true},   {10, nullptr, nullptr, "9", false}, {10, nullptr, nullptr, "10", true},
-      {0, "7", nullptr, "6", false},      {0, "7", nullptr, "7", true},       {0, "7", "9", "8", false},
-      {0, "9", "7", "8", false},          {12, "9", "7", "11", false},        {0, "not a serial", nullptr, "1", true},
+      {0, nullptr, nullptr, "1", true}, {10, nullptr, nullptr, "9", false}, {10, nullptr, nullptr, "10", true},
+      {0, "7", nullptr, "6", false},    {0, "7", nullptr, "7", true},       {0, "7", "9", "8", false},
+      {0, "9", "7", "8", false},        {12, "9", "7", "11", false},        {0, "not a serial", nullptr, "1", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.minSerial << " / " << (c.registry ? c.registry : "-") << " / "

@@ -81,7 +81,8 @@ TEST(ReplaceFileAtomically, TheFileIsTheOldOneOrTheNewOneNeverPartOfOne) {
 
   // A file that cannot be replaced (held without delete sharing) stays whole, with nothing beside.
   {
-    CFileHandle holder(CreateFileA(g_target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    CFileHandle holder(
+        CreateFileA(g_target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder.IsValid());
     EXPECT_FALSE(ReplaceFileAtomically(g_target.c_str(), CByteBuffer("other", 5)));
   }

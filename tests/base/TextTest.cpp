@@ -149,4 +149,3 @@ TEST(TextConverter, OnlyWellFormedUtf8IsValid) {
   };
   for (const Case& c : cases) EXPECT_EQ(c.valid, IsValidUtf8(c.bytes)) << c.bytes;
 }
-
