@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <ctime>
+
 #include "tools/velmor-pack/Release.h"
 
 #include "base/PlatformCrypto.h"
@@ -15,10 +17,14 @@ constexpr unsigned long long kTicksFrom1601To1970 = 116444736000000000ULL;
 
 }  // namespace
 
-std::string ContentName(const std::string& name, const CByteBuffer& bytes) {
+std::string StemOf(const std::string& name) {
   size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || dot == 0) dot = name.size();
-  return name.substr(0, dot) + "-" + Sha256Text(bytes).substr(0, kContentDigestDigits) + name.substr(dot);
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string ContentName(const std::string& name, const CByteBuffer& bytes) {
+  std::string stem = StemOf(name);
+  return stem + "-" + Sha256Text(bytes).substr(0, kContentDigestDigits) + name.substr(stem.size());
 }
 
 std::string FolderUrlOf(const std::string& url) {
@@ -28,12 +34,8 @@ std::string FolderUrlOf(const std::string& url) {
   return url.substr(0, url.find_last_of('/') + 1);
 }
 
-long long UtcSecondsNow() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return static_cast<long long>((ticks - kTicksFrom1601To1970) / kTicksPerSecond);
-}
+// The clock the launcher checks "expires" against.
+long long UtcSecondsNow() { return _time64(nullptr); }
 
 std::string UtcTimeText(long long seconds) {
   unsigned long long ticks = static_cast<unsigned long long>(seconds) * kTicksPerSecond + kTicksFrom1601To1970;

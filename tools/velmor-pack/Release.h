@@ -14,6 +14,8 @@ extern const char kReleaseFileSuffix[];
 // of one site never share a name by chance.
 constexpr size_t kContentDigestDigits = 16;
 
+// NAME without its extension (a leading dot starts no extension).
+std::string StemOf(const std::string& name);
 // NAME's stem, "-", the first digits of the SHA-256 of `bytes`, NAME's extension:
 // loader.zip -> loader-3f9a0c1d2e4b5a6f.zip.
 std::string ContentName(const std::string& name, const CByteBuffer& bytes);

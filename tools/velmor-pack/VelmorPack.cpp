@@ -112,11 +112,6 @@ std::string DirectoryOf(const std::string& path) {
   return cut == std::string::npos ? "." : path.substr(0, cut);
 }
 
-std::string StemOf(const std::string& name) {
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 bool ReadWholeFile(const std::string& path, CByteBuffer& out) { return out.ReadFromFile(path.c_str()) > 0; }
 
 bool WriteWholeFile(const std::string& path, const CByteBuffer& bytes) {
