@@ -2,11 +2,15 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace AnsiChars {
 
 namespace {
 
 bool IsSeparator(const char* p) { return *p == '\\' || *p == '/'; }
+
+char LowerSingle(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -40,9 +44,22 @@ std::vector<std::string> PathParts(const std::string& path) {
 std::string AsciiLower(const std::string& text) {
   std::string lower = text;
   for (char* p = &lower[0]; *p; p = const_cast<char*>(Next(p))) {
-    if (Next(p) == p + 1 && *p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
+    if (Next(p) == p + 1) *p = LowerSingle(*p);
   }
   return lower;
+}
+
+bool SameIgnoringAsciiCase(const char* a, const char* b) {
+  while (*a && *b) {
+    const char* nextA = Next(a);
+    const char* nextB = Next(b);
+    bool single = nextA == a + 1;
+    if (nextA - a != nextB - b) return false;
+    if (single ? LowerSingle(*a) != LowerSingle(*b) : memcmp(a, b, nextA - a) != 0) return false;
+    a = nextA;
+    b = nextB;
+  }
+  return *a == *b;
 }
 
 }  // namespace AnsiChars

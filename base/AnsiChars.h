@@ -18,5 +18,7 @@ size_t LastSeparator(const std::string& path);
 std::vector<std::string> PathParts(const std::string& path);
 // Single-byte ASCII letters in lower case, every other character as it is.
 std::string AsciiLower(const std::string& text);
+// Equal once both are AsciiLower'd, compared in place.
+bool SameIgnoringAsciiCase(const char* a, const char* b);
 
 }  // namespace AnsiChars
