@@ -125,9 +125,7 @@ bool DataReadable(const unz_file_info& info) {
 
 }  // namespace
 
-bool ZipNamesEqual(const char* a, const char* b) {
-  return a && b && AnsiChars::SameIgnoringAsciiCase(a, b);
-}
+bool ZipNamesEqual(const char* a, const char* b) { return a && b && AnsiChars::SameIgnoringAsciiCase(a, b); }
 
 void UnzipHandleTraits::Close(Handle h) { unzClose(h); }
 
