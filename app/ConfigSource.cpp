@@ -11,6 +11,7 @@
 namespace {
 
 const char kConfigUrlFormat[] = "http://config.%s/loader.db";
+const char kHttpsConfigUrlFormat[] = "https://config.%s/loader.db";
 
 }  // namespace
 
@@ -38,8 +39,10 @@ CConfigSource::Answer CConfigSource::Fetch(const CByteBuffer& cached, ProgressCa
   options.progress = progress;
   options.context = context;
   options.abort = m_abortEvent;
+  options.https = m_https;
   Answer answer = {kNoAnswer, CByteBuffer()};
-  CByteBuffer body = DownloadBody(WithProductDomain(kConfigUrlFormat).c_str(), options, &answer.status);
+  CByteBuffer body = DownloadBody(WithProductDomain(m_https ? kHttpsConfigUrlFormat : kConfigUrlFormat).c_str(),
+                                  options, &answer.status);
   if (answer.status == kStatusOk) answer.bytes = body;
   if (answer.status == kStatusNotModified) answer.bytes = cached;
   return answer;

@@ -18,6 +18,7 @@ public:
   };
 
   void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
+  void SetHttps(bool on) { m_https = on; }  // the https address, over TLS
 
   // The configuration cached by the last download that brought one; false when there is none.
   static bool ReadCached(CByteBuffer& out);
@@ -26,6 +27,7 @@ public:
 
 private:
   HANDLE m_abortEvent = nullptr;
+  bool m_https = false;
 };
 
 // The server's entity tag for a configuration: the quoted upper-case MD5 of the file.

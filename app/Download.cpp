@@ -5,6 +5,7 @@
 namespace {
 
 const char kRefererFormat[] = "http://config.%s/";
+const char kHttpsRefererFormat[] = "https://config.%s/";
 
 }  // namespace
 
@@ -12,7 +13,8 @@ CByteBuffer DownloadBody(const char* url, const DownloadOptions& options, int* s
   CHttpClient client;
   client.SetResponseLimit(options.maxBytes);
   client.SetAbortEvent(options.abort);
-  client.AddHeader("Referer", WithProductDomain(kRefererFormat).c_str());
+  client.SetHttps(options.https);
+  client.AddHeader("Referer", WithProductDomain(options.https ? kHttpsRefererFormat : kRefererFormat).c_str());
   if (options.validator) client.AddHeader("If-None-Match", options.validator);
   client.SetProgressCallback(options.progress, options.context);
   *status = client.Get(url, true) ? client.GetStatusCode() : kNoAnswer;

@@ -17,6 +17,7 @@ struct DownloadOptions {
   ProgressCallback progress = nullptr;
   DWORD_PTR context = 0;
   HANDLE abort = nullptr;  // ends the download's waits when set; may be null
+  bool https = false;      // over TLS, with the https Referer; no step down to http
 };
 
 // The decoded body of a 200, else empty; `status` receives the answer's status. A body that could

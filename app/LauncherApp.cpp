@@ -51,6 +51,7 @@ bool CLauncherApp::InitInstance() {
   if (!NetStartup()) return false;
   m_loader.reset(new (std::nothrow) CModuleLoader(m_options.configPublicKey));
   if (!m_loader) return false;
+  m_loader->SetHttps(m_options.https);
   // Loading failed or was declined when there is no start entry: the worker has said why.
   if (RunSplash()) m_loader->HandOver(GetDataRoot());
   return false;

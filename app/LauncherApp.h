@@ -19,6 +19,7 @@
 // run launchers built with other values, and with short pauses where they wait through retries.
 struct LauncherOptions {
   bool offlineStart = BuildConfig::kOfflineStart;               // the cached configuration when no server answers
+  bool https = BuildConfig::kHttps;                             // https only, certificates checked
   const char* configPublicKey = BuildConfig::kConfigPublicKey;  // only what it signed counts; empty: unsigned
   DWORD flowSecondMs = CLoadFlow::kSecondMs;                    // one second of the retry countdowns
 };

@@ -53,6 +53,7 @@ CLoaderInstaller::EDownload CLoaderInstaller::DownloadPackage(const LoaderFile& 
   options.progress = progress;
   options.context = context;
   options.abort = m_abortEvent;
+  options.https = m_https;
   int status = kNoAnswer;
   CByteBuffer body = DownloadBody(file.url.c_str(), options, &status);
   if (body.IsEmpty()) return EDownload::kNothing;

@@ -19,6 +19,7 @@ public:
   explicit CLoaderInstaller(bool signedMode) : m_signed(signedMode) {}
 
   void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
+  void SetHttps(bool on) { m_https = on; }  // the package over TLS, never a step down to http
 
   // The installed library, or its package, when its MD5 matches (and its SHA-256, when the record
   // carries one).
@@ -62,4 +63,5 @@ private:
 
   bool m_signed;
   HANDLE m_abortEvent = nullptr;
+  bool m_https = false;
 };

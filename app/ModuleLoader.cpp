@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/Download.h"
+#include "net/Url.h"
 #include "data/AcceptedSerial.h"
 
 const char CModuleLoader::kConfigPassword[] = "5c0e9d27a4f1b83e6d92c7a0b4e5f816";
@@ -18,6 +19,12 @@ CModuleLoader::CModuleLoader(const char* configPublicKey, unsigned long long min
       m_installer(m_policy.IsSigned()),
       m_minSerial(minSerial),
       m_floorSource(floor) {}
+
+void CModuleLoader::SetHttps(bool on) {
+  m_https = on;
+  m_source.SetHttps(on);
+  m_installer.SetHttps(on);
+}
 
 void CModuleLoader::SetAbortEvent(HANDLE event) {
   m_source.SetAbortEvent(event);
@@ -37,7 +44,9 @@ bool CModuleLoader::Decode(const CByteBuffer& bytes, const CByteBuffer& cached) 
     m_decodedBytes = bytes;
     m_decoded = true;
   }
-  if (!m_taken || !IsSigned()) return m_taken;
+  if (!m_taken) return false;
+  if (m_https && CUrl(GetLoaderFile()->url.c_str()).scheme != CUrl::kSchemeHttps) return false;
+  if (!IsSigned()) return true;
   return CConfigPolicy::SerialOf(*GetLoaderFile()) >= SerialFloorFor(bytes, cached);
 }
 

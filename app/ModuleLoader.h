@@ -42,6 +42,9 @@ public:
 
   // An event that, once set, ends the waits of every download at once (null: none).
   void SetAbortEvent(HANDLE event);
+  // On, the configuration and the package come over https only, and a record whose url is not
+  // https makes the configuration unusable.
+  void SetHttps(bool on);
 
   // One attempt at the configuration: fresh from the server (then cached before anything checks
   // it; signed, only once it passes ParseConfig's checks) or, when the server answers 304 to our
@@ -98,6 +101,7 @@ private:
   CByteBuffer m_decodedBytes;
   bool m_decoded = false;
   bool m_taken = false;
+  bool m_https = false;
   // The serial floor set by the cache, for the cached bytes it was read from.
   CByteBuffer m_cacheFloorBytes;
   bool m_cacheFloorKnown = false;

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "base/TextFormat.h"
+#include "net/CertificateCheck.h"
+#include "net/Connection.h"
 #include "net/EventSocket.h"
 #include "net/HttpLines.h"
 #include "net/HttpSideFiles.h"
@@ -24,6 +26,7 @@ constexpr int kStatusContinue = 100;
 constexpr int kStatusMovedPermanently = 301;
 constexpr int kStatusFound = 302;
 constexpr int kHttpPort = 80;
+constexpr int kHttpsPort = 443;
 
 const char kFormContentType[] = "application/x-www-form-urlencoded";
 const char kAcceptEncoding[] = "gzip, deflate";
@@ -40,13 +43,26 @@ std::string DecimalText(long long value) {
   return text;
 }
 
-// A slash-relative Location continues on the current host, always over http on the default port.
+int DefaultPort(int scheme) { return scheme == CUrl::kSchemeHttps ? kHttpsPort : kHttpPort; }
+
+// A slash-relative Location continues on the current host, over http on the default port; from
+// an https page, over https on the current port, never a step down to http.
 std::string ResolveLocation(const CUrl& current, const std::string& location) {
   std::string trimmed = TrimLeadingSpaces(location);
   if (trimmed.empty() || trimmed[0] != '/') return trimmed;
   std::string resolved;
-  FormatString(resolved, "http://%s%s", current.hostName.c_str(), trimmed.c_str());
+  if (current.scheme != CUrl::kSchemeHttps) {
+    FormatString(resolved, "http://%s%s", current.hostName.c_str(), trimmed.c_str());
+  } else if (current.port == kHttpsPort) {
+    FormatString(resolved, "https://%s%s", current.hostName.c_str(), trimmed.c_str());
+  } else {
+    FormatString(resolved, "https://%s:%d%s", current.hostName.c_str(), current.port, trimmed.c_str());
+  }
   return resolved;
+}
+
+bool IsDowngrade(const CUrl& from, const std::string& to) {
+  return from.scheme == CUrl::kSchemeHttps && CUrl(to.c_str()).scheme != CUrl::kSchemeHttps;
 }
 
 bool IsRedirect(int status) { return status == kStatusMovedPermanently || status == kStatusFound; }
@@ -167,6 +183,7 @@ int CHttpClient::FollowRedirects(InnerRequest first, const char* url, bool follo
     if (location.empty()) return 1;
     if (hops == kMaxRedirects) return 0;
     current = resolveSlashLocation ? ResolveLocation(m_requestUrl, location) : location;
+    if (m_https && IsDowngrade(m_requestUrl, current)) return 0;
     m_effectiveUrl = current;
     Reset();
     if (!referer.empty()) AddHeader("Referer", referer.c_str());
@@ -188,17 +205,18 @@ void CHttpClient::AddIfAbsent(const char* name, const char* value) {
 
 void CHttpClient::AddHostAndCookie(const CUrl& parsed) {
   std::string host = parsed.hostName;
-  if (parsed.port != kHttpPort) FormatString(host, "%s:%d", parsed.hostName.c_str(), parsed.port);
+  if (parsed.port != DefaultPort(parsed.scheme)) FormatString(host, "%s:%d", parsed.hostName.c_str(), parsed.port);
   AddHeader("Host", host.c_str());
   std::string cookie = m_cookies.GetCookieHeader(parsed);
   if (!cookie.empty()) AddHeader("Cookie", cookie.c_str());
 }
 
-// Method, target (the whole URL for a proxy, else the path from the first "/" after "//"),
-// the header lines in list order, the blank line, then `body`.
+// Method, target (the whole URL for a proxy, else the path from the first "/" after "//"; in a
+// tunnel the server reads it, as without a proxy), the header lines in list order, the blank
+// line, then `body`.
 std::string CHttpClient::RequestText(const char* method, const std::string& url, const std::string& body) const {
   std::string target = url;
-  if (!m_useProxy) {
+  if (!m_useProxy || m_requestUrl.scheme == CUrl::kSchemeHttps) {
     size_t authority = url.find("//");
     size_t slash = authority == std::string::npos ? std::string::npos : url.find('/', authority + 2);
     target = slash == std::string::npos ? "/" : url.substr(slash);
@@ -226,7 +244,7 @@ bool CHttpClient::ReportProgress(ProgressCallback callback, DWORD_PTR userData, 
   return continueFlag != 0;
 }
 
-CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingResponse& incoming,
+CHttpClient::EReceiveEnd CHttpClient::Receive(CConnection& connection, CIncomingResponse& incoming,
                                               const ReceiveOptions& options) {
   bool headOnly = options.until == EReceiveUntil::kHead;
   CLowSpeedRule lowSpeed(GetTickCount(), m_timings.lowSpeedWindowMs);
@@ -237,13 +255,13 @@ CHttpClient::EReceiveEnd CHttpClient::Receive(CEventSocket& socket, CIncomingRes
     DWORD timeLeft = lowSpeed.TimeLeft(GetTickCount());
     if (timeLeft == 0) return EReceiveEnd::kFailed;  // a drip-feed
     int count = 0;
-    int result = socket.Receive(space, room, &count, timeLeft < m_timings.waitMs ? timeLeft : m_timings.waitMs);
+    int result = connection.Receive(space, room, &count, timeLeft < m_timings.waitMs ? timeLeft : m_timings.waitMs);
     if (result == kNetWouldBlock) continue;  // a stale readiness report: wait again
     if (result == kNetAborted) return EReceiveEnd::kStopped;
     if (result != kNetDone) return EReceiveEnd::kFailed;
     lowSpeed.Received(GetTickCount(), count);
     if (count == 0) {
-      if (!socket.PeerClosed()) continue;
+      if (!connection.PeerClosed()) continue;
       // The server is done: what it sent is all there will be.
       bool ended = headOnly ? incoming.HasHead() : incoming.IsCompleteAtClose();
       return ended ? EReceiveEnd::kEnded : EReceiveEnd::kFailed;
@@ -267,8 +285,37 @@ void CHttpClient::StoreResponse(const CIncomingResponse& incoming) {
   m_cookies.TakeSetCookies(GetResponseHead());
 }
 
+// TCP to the server or the proxy; for https, through the proxy's tunnel, then TLS.
+bool CHttpClient::Open(CConnection& connection, const CUrl& parsed, std::string* debugFile) {
+  bool tls = parsed.scheme == CUrl::kSchemeHttps;
+  if (tls && IsAddressLiteral(parsed.hostName)) return false;
+  if (!Connect(connection.Socket(), parsed)) return false;
+  if (!tls) return true;
+  bool opened = (!m_useProxy || OpenTunnel(connection, parsed, debugFile)) &&
+                connection.StartTls(parsed.hostName.c_str(), m_timings.waitMs, m_timings.lowSpeedWindowMs);
+  m_tlsError = connection.TlsError();
+  return opened;
+}
+
+// CONNECT host:port. Any answer but 2xx fails the request; that answer stays the stored response
+// (and in the debug dump), so its status can be read.
+bool CHttpClient::OpenTunnel(CConnection& connection, const CUrl& parsed, std::string* debugFile) {
+  std::string authority;
+  FormatString(authority, "%s:%d", parsed.hostName.c_str(), parsed.port);
+  std::string text = "CONNECT " + authority + " HTTP/1.1" + kLineEnd + "Host: " + authority + kHeadEnd;
+  if (!SendText(connection, text)) return false;
+  CIncomingResponse answer(kSmallReceive, m_maxResponseBytes);
+  if (Receive(connection, answer, {EReceiveUntil::kHead, false, debugFile}) != EReceiveEnd::kEnded) return false;
+  int status = ::GetStatusCode(answer.Head());
+  // Bytes after the head would come from the server before our hello: no server sends any.
+  if (status >= 200 && status < 300 && answer.Body().IsEmpty()) return true;
+  m_responseHead = answer.Head();
+  m_responseBody.Clear();
+  return false;
+}
+
 // Writes the request debug file, connects, lets `transfer` send and receive, and stores the
-// answer. Not http: https fails, a scheme we do not speak at all gives an empty response.
+// answer. A scheme we do not speak at all gives an empty response; https without SetHttps fails.
 int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, int receiveSize, bool reportProgress,
                           bool writeFinalDebugFile, const Transfer& transfer) {
   bool debug = IsHttpDebugOn();
@@ -278,15 +325,18 @@ int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, int recei
     WriteDebugFile(requestDebugFile, CByteBuffer(text.data(), static_cast<int>(text.size())));
     responseDebugFile = NewDebugFileName();
   }
-  if (parsed.scheme == CUrl::kSchemeHttps) return 0;
+  m_tlsError = S_OK;
+  if (parsed.scheme == CUrl::kSchemeHttps && !m_https) return 0;
 
   CIncomingResponse incoming(receiveSize, m_maxResponseBytes);
   EReceiveEnd end = EReceiveEnd::kEnded;
-  if (parsed.scheme == CUrl::kSchemeHttp) {
-    CEventSocket socket;
-    if (!Connect(socket, parsed)) return 0;
-    end = transfer(socket, incoming, debug ? &responseDebugFile : nullptr);
+  if (parsed.scheme == CUrl::kSchemeHttp || parsed.scheme == CUrl::kSchemeHttps) {
+    CConnection connection;
+    if (!Open(connection, parsed, debug ? &responseDebugFile : nullptr)) return 0;
+    end = transfer(connection, incoming, debug ? &responseDebugFile : nullptr);
+    m_tlsError = connection.TlsError();
     if (end == EReceiveEnd::kStopped) return 0;
+    if (end == EReceiveEnd::kEnded) connection.Finish(m_timings.waitMs);
   }
 
   if (debug && writeFinalDebugFile) {
@@ -325,21 +375,21 @@ int CHttpClient::Request(const MethodPlan& plan, const char* url) {
   bool headOnly = plan.until == EReceiveUntil::kHead;
   ReceiveOptions options = {plan.until, true, nullptr};
   return Exchange(text, parsed, headOnly ? kSmallReceive : kLargeReceive, true, plan.finalDebugFile,
-                  [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
-                    if (!SendText(socket, text)) return EReceiveEnd::kStopped;
+                  [&](CConnection& connection, CIncomingResponse& incoming, std::string* debugFile) {
+                    if (!SendText(connection, text)) return EReceiveEnd::kStopped;
                     options.debugFile = debugFile;
-                    return Receive(socket, incoming, options);
+                    return Receive(connection, incoming, options);
                   });
 }
 
 std::string CHttpClient::FormText() const { return m_params.Build(m_ansiParams != 0); }
 
-bool CHttpClient::SendText(CEventSocket& socket, const std::string& text) const {
-  return SendBytes(socket, text.data(), static_cast<int>(text.size()));
+bool CHttpClient::SendText(CConnection& connection, const std::string& text) const {
+  return SendBytes(connection, text.data(), static_cast<int>(text.size()));
 }
 
-bool CHttpClient::SendBytes(CEventSocket& socket, const void* bytes, int length) const {
-  return socket.Send(bytes, length, nullptr, m_timings.waitMs) == kNetDone;
+bool CHttpClient::SendBytes(CConnection& connection, const void* bytes, int length) const {
+  return connection.Send(bytes, length, m_timings.waitMs) == kNetDone;
 }
 
 int CHttpClient::InnerGet(const char* url) {
@@ -386,18 +436,18 @@ int CHttpClient::InnerPutBody(const char* url, const CByteBuffer& body) {
   std::string text = RequestText("PUT", target, FormText());
   int result =
       Exchange(text, parsed, kSmallReceive, false, false,
-               [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
-                 if (!SendText(socket, text)) return EReceiveEnd::kStopped;
+               [&](CConnection& connection, CIncomingResponse& incoming, std::string* debugFile) {
+                 if (!SendText(connection, text)) return EReceiveEnd::kStopped;
                  CIncomingResponse interim(kSmallReceive, m_maxResponseBytes);
                  interim.KeepInterimAnswers();
-                 if (Receive(socket, interim, {EReceiveUntil::kHead, false, debugFile}) != EReceiveEnd::kEnded) {
+                 if (Receive(connection, interim, {EReceiveUntil::kHead, false, debugFile}) != EReceiveEnd::kEnded) {
                    return EReceiveEnd::kStopped;
                  }
                  m_responseHead = interim.Head();
                  m_responseBody.Clear();
                  if (GetStatusCode() != kStatusContinue) return EReceiveEnd::kStopped;
-                 if (!SendBytes(socket, body.Data(), body.Length())) return EReceiveEnd::kStopped;
-                 return Receive(socket, incoming, {EReceiveUntil::kComplete, false, debugFile});
+                 if (!SendBytes(connection, body.Data(), body.Length())) return EReceiveEnd::kStopped;
+                 return Receive(connection, incoming, {EReceiveUntil::kComplete, false, debugFile});
                });
   if (result) ParseResponseHeaders();
   return result;
@@ -425,22 +475,22 @@ int CHttpClient::InnerPostMultipart(const char* url) {
   AddHeader("Content-Type", contentType.c_str());
   std::string head = RequestText("POST", target, "");
   return Exchange(head, parsed, kLargeReceive, false, false,
-                  [&](CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile) {
-                    if (!SendUpload(socket, head, body)) return EReceiveEnd::kStopped;
-                    return Receive(socket, incoming, {EReceiveUntil::kComplete, false, debugFile});
+                  [&](CConnection& connection, CIncomingResponse& incoming, std::string* debugFile) {
+                    if (!SendUpload(connection, head, body)) return EReceiveEnd::kStopped;
+                    return Receive(connection, incoming, {EReceiveUntil::kComplete, false, debugFile});
                   });
 }
 
 // The head in one send, then the body in paced chunks so the upload callback can follow along
 // (and cancel).
-bool CHttpClient::SendUpload(CEventSocket& socket, const std::string& head, const CByteBuffer& body) {
-  if (!SendText(socket, head)) return false;
+bool CHttpClient::SendUpload(CConnection& connection, const std::string& head, const CByteBuffer& body) {
+  if (!SendText(connection, head)) return false;
   int sent = static_cast<int>(head.size());
   int total = sent + body.Length();
   if (!ReportProgress(m_uploadCallback, m_uploadUserData, sent, total)) return false;
   for (int offset = 0; offset < body.Length(); offset += kUploadChunk) {
     int chunk = std::min(kUploadChunk, body.Length() - offset);
-    if (!SendBytes(socket, body.Data() + offset, chunk)) return false;
+    if (!SendBytes(connection, body.Data() + offset, chunk)) return false;
     sent += chunk;
     if (!ReportProgress(m_uploadCallback, m_uploadUserData, sent, total)) return false;
     Sleep(1);

@@ -17,6 +17,7 @@
 #include "net/LowSpeedRule.h"
 #include "net/Url.h"
 
+class CConnection;
 class CEventSocket;
 
 // Progress of a download or upload; setting *continueFlag to 0 cancels the request.
@@ -63,6 +64,13 @@ public:
   // An event of the caller's that, once set, ends every wait of a request at once: the request
   // fails. Null (the default) leaves only the time-outs.
   void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
+  // Off (the default), an https URL fails without connecting. On, https goes over TLS with the
+  // server's certificate checked, through a proxy by CONNECT; a redirect from https down to http
+  // fails, one from http up to https is followed.
+  void SetHttps(bool on) { m_https = on; }
+  // Why the last https request's TLS session failed (the provider's status or the certificate
+  // check's reason, see CheckServerCertificate); S_OK when it did not.
+  HRESULT GetTlsError() const { return m_tlsError; }
 
   // Empties the headers, parameters, response, cookies and queued files.
   void Reset();
@@ -105,7 +113,7 @@ private:
   };
   using InnerRequest = int (CHttpClient::*)(const char* url);
   using Transfer =
-      std::function<EReceiveEnd(CEventSocket& socket, CIncomingResponse& incoming, std::string* debugFile)>;
+      std::function<EReceiveEnd(CConnection& connection, CIncomingResponse& incoming, std::string* debugFile)>;
 
   int FollowRedirects(InnerRequest first, const char* url, bool followRedirects, bool resolveSlashLocation);
   void ApplyProxyFile();
@@ -113,22 +121,26 @@ private:
   void AddHostAndCookie(const CUrl& parsed);
   std::string RequestText(const char* method, const std::string& url, const std::string& body) const;
   bool Connect(CEventSocket& socket, const CUrl& parsed) const;
+  bool Open(CConnection& connection, const CUrl& parsed, std::string* debugFile);
+  bool OpenTunnel(CConnection& connection, const CUrl& parsed, std::string* debugFile);
   int Exchange(const std::string& text, const CUrl& parsed, int receiveSize, bool reportProgress,
                bool writeFinalDebugFile, const Transfer& transfer);
   struct MethodPlan;
   int Request(const MethodPlan& plan, const char* url);
   std::string FormText() const;
-  bool SendText(CEventSocket& socket, const std::string& text) const;
-  EReceiveEnd Receive(CEventSocket& socket, CIncomingResponse& incoming, const ReceiveOptions& options);
+  bool SendText(CConnection& connection, const std::string& text) const;
+  EReceiveEnd Receive(CConnection& connection, CIncomingResponse& incoming, const ReceiveOptions& options);
   bool ReportProgress(ProgressCallback callback, DWORD_PTR userData, int done, int total) const;
-  bool SendUpload(CEventSocket& socket, const std::string& head, const CByteBuffer& body);
-  bool SendBytes(CEventSocket& socket, const void* bytes, int length) const;
+  bool SendUpload(CConnection& connection, const std::string& head, const CByteBuffer& body);
+  bool SendBytes(CConnection& connection, const void* bytes, int length) const;
   void StoreResponse(const CIncomingResponse& incoming);
   void ClearResponse();
 
   Timings m_timings;
   int m_maxResponseBytes = CIncomingResponse::kMaxResponseBytes;
   HANDLE m_abortEvent = nullptr;
+  bool m_https = false;
+  HRESULT m_tlsError = S_OK;
   int m_ansiParams = 0;
   CFormParams m_params;
   CByteBuffer m_responseHead;
