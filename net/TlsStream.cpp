@@ -215,7 +215,8 @@ int CTlsStream::Receive(void* buffer, int capacity, int* received, DWORD timeout
   int filled = 0;
   bool waited = false;
   *received = 0;
-  while (filled < capacity) {
+  if (m_failure != kNetDone) return m_failure;
+  while (filled < capacity && m_failure == kNetDone) {
     if (m_plainLength > 0) {
       filled += TakePlain(out + filled, capacity - filled);
       continue;
@@ -223,12 +224,11 @@ int CTlsStream::Receive(void* buffer, int capacity, int* received, DWORD timeout
     if (m_closed) break;
     if (m_renegotiate) {
       m_renegotiate = false;
-      int answered = Renegotiate(timeoutMs);
-      if (answered != kNetDone) return answered;
+      m_failure = Renegotiate(timeoutMs);
       continue;
     }
     EDecrypt step = DecryptRecord();
-    if (step == EDecrypt::kFailed) return kNetSocketError;
+    if (step == EDecrypt::kFailed) m_failure = kNetSocketError;
     if (step == EDecrypt::kClosed) m_closed = true;
     if (step == EDecrypt::kRenegotiate) m_renegotiate = true;
     if (step != EDecrypt::kNeedMore) continue;
@@ -239,7 +239,8 @@ int CTlsStream::Receive(void* buffer, int capacity, int* received, DWORD timeout
     waited = true;
   }
   *received = filled;
-  return kNetDone;
+  // Bytes decrypted before a failure are handed out first; the failure comes with the next call.
+  return filled > 0 ? kNetDone : m_failure;
 }
 
 int CTlsStream::Send(const void* bytes, int length, DWORD timeoutMs) {

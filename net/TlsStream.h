@@ -69,6 +69,7 @@ private:
   bool m_closed = false;
   bool m_renegotiate = false;  // asked for by the last record; answered once its data is taken
   int m_renegotiations = 0;
+  int m_failure = kNetDone;  // how the session failed, once it has
   // Received bytes not yet decrypted are [m_inStart, m_inEnd) of m_in; a decrypted record's
   // plaintext stays where the provider left it, before m_inStart, until it is handed out.
   std::vector<BYTE> m_in;
