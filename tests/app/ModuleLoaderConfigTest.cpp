@@ -42,6 +42,18 @@ TEST(ModuleLoaderConfig, FileNamesFromTheNetworkMustBePlainNames) {
   EXPECT_FALSE(IsPlainFileName("a\\b.dll"));
 }
 
+// An https launcher takes no package over plain http, whatever the configuration says.
+TEST(ModuleLoaderConfig, HttpsLaunchersTakeHttpsPackagesOnly) {
+  const std::string plain = Record();
+  std::string secure = plain;
+  secure.replace(secure.find("http:"), 5, "https:");
+  CModuleLoader off, on;
+  on.SetHttps(true);
+  EXPECT_TRUE(off.ParseConfig(ConfigImage("[" + plain + "]")));
+  EXPECT_FALSE(on.ParseConfig(ConfigImage("[" + plain + "]")));
+  EXPECT_TRUE(on.ParseConfig(ConfigImage("[" + secure + "]")));
+}
+
 TEST(ModuleLoaderUnpack, OpensTheZipOrContainerTheRecordNames) {
   CScratchDir dir;
   std::string library(40000, 'Z');
