@@ -62,9 +62,9 @@ new_ca_dir() { # name: a fresh openssl ca database
   openssl rand -hex 8 > "$WORK/$1.db/serial"
 }
 
-# Issues a certificate: subject CN, key, issuer (a CA made here, or "self"), extensions section,
+# Makes a certificate: subject CN, key, issuer (a CA made here, or "self"), extensions section,
 # start and end offsets in days, output file.
-issue() {
+certify() {
   local cn=$1 key=$2 issuer=$3 extensions=$4 start=$5 end=$6 out=$7 signer
   quiet openssl req -new -key "$key" -subj "/CN=$cn" -out "$WORK/request.csr"
   if [ "$issuer" = self ]; then
@@ -80,7 +80,7 @@ issue() {
 
 make_ca() { # name, CN, issuer (a CA made here, or "self"), extensions section
   new_key "$WORK/$1.key"
-  issue "$2 $RUN_ID" "$WORK/$1.key" "$3" "$4" -90 730 "$WORK/$1.pem"
+  certify "$2 $RUN_ID" "$WORK/$1.key" "$3" "$4" -90 730 "$WORK/$1.pem"
   new_ca_dir "$1"
 }
 
@@ -105,7 +105,7 @@ CONF
 make_leaf() {
   local name=$1 issuer=$2 extensions=$3 start=$4 end=$5 chain=$6
   new_key "$OUT/$name.key"
-  issue localhost "$OUT/$name.key" "$issuer" "$extensions" "$start" "$end" "$WORK/$name.leaf"
+  certify localhost "$OUT/$name.key" "$issuer" "$extensions" "$start" "$end" "$WORK/$name.leaf"
   cat "$WORK/$name.leaf" ${chain:+"$WORK/$chain.pem"} > "$OUT/$name.pem"
 }
 
