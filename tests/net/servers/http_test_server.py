@@ -2,17 +2,28 @@
 """Loopback HTTP peer for the client tests: each path answers with one kind of response,
 written byte by byte as the test needs it (lengths, chunking, gzip, redirects, closes, stalls).
 
-Usage: http_test_server.py PORT_FILE   (listens on a free 127.0.0.1 port and writes it there)
+Usage: http_test_server.py PORT_FILE [--tls CERT_DIR TLS_PORTS_FILE]
+Listens on a free 127.0.0.1 port and writes it to PORT_FILE. With --tls it also serves the same
+routes over TLS, one free port per certificate case of CERT_DIR (tests/net/tls/make-certs.sh),
+written to TLS_PORTS_FILE as "tls-<case> <port>" lines.
 """
+import argparse
 import gzip
 import os
 import socket
 import socketserver
-import sys
+import ssl
+import threading
 import time
 import urllib.parse
 
 STALL_SECONDS = 45
+# How long a TLS connection waits for the client's close_notify (or close) after sending its own.
+TLS_CLOSE_SECONDS = 10
+TLS_CASES = ["good", "wrong-host", "expired", "not-yet-valid", "self-signed", "untrusted-ca",
+             "no-server-auth", "no-intermediate"]
+# The listening ports by name ("plain", and "tls-good" with --tls), for the redirects across them.
+PORTS = {}
 
 
 PATTERN_BLOCK = bytes(range(251)) * 1024
@@ -57,6 +68,33 @@ def response(status, headers, body=b""):
 
 
 class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        if self.server.tls is None:
+            self.answer()
+            return
+        # The handshake runs here, in the connection's thread: a client that stalls in it holds
+        # only its own thread. wrap_socket takes over the socket, so this thread closes it.
+        try:
+            self.request = self.server.tls.wrap_socket(self.request, server_side=True)
+        except OSError:
+            return  # the client refused our certificate, or does not speak TLS
+        self.cut = False
+        try:
+            self.answer()
+            if not self.cut:
+                self.close_notify()
+        finally:
+            self.request.close()
+
+    def close_notify(self):
+        """Ends the connection as TLS means it to end, so that the client can tell the end of a
+        close-delimited body from a cut; the close alone sends no close_notify."""
+        self.request.settimeout(TLS_CLOSE_SECONDS)
+        try:
+            self.request.unwrap()
+        except OSError:
+            pass  # the client had closed, or did not answer with its own close_notify
+
     def read_head(self):
         data = b""
         while b"\r\n\r\n" not in data:
@@ -76,7 +114,7 @@ class Handler(socketserver.BaseRequestHandler):
             rest += piece
         return rest
 
-    def handle(self):
+    def answer(self):
         head, rest = self.read_head()
         if head is None:
             return
@@ -259,6 +297,24 @@ class Handler(socketserver.BaseRequestHandler):
         location = "http://%s/hops?left=%d" % (headers.get("host", ""), left - 1)
         self.send(response("302 Found", [("Location", location), ("Content-Length", "0")]))
 
+    def route_cut_without_close_notify(self, method, head, headers, rest, query):
+        """A close-delimited body of n pattern bytes; over TLS the connection then ends without
+        close_notify, a truncation the client must not take for the end."""
+        self.send(response("200 OK", [("Connection", "close")], pattern(int(self.arg(query, "n", "1000")))))
+        self.cut = True
+
+    def route_redirect_to_http(self, method, head, headers, rest, query):
+        """To the plain port: its `path`, /bytes?n=1000 unless given (meant for the TLS ports)."""
+        self.redirect_across("http", PORTS["plain"], query)
+
+    def route_redirect_to_https(self, method, head, headers, rest, query):
+        """To the TLS good port: its `path`, /bytes?n=1000 unless given (meant for the plain port)."""
+        self.redirect_across("https", PORTS["tls-good"], query)
+
+    def redirect_across(self, scheme, port, query):
+        location = "%s://localhost:%d%s" % (scheme, port, self.arg(query, "path", "/bytes?n=1000"))
+        self.send(response("302 Found", [("Location", location), ("Content-Length", "0")]))
+
     def route_raw(self, method, head, headers, rest, query):
         """Any response, given in hexadecimal: whole, or a byte per send (pace=byte); then the
         server closes, or with keep=1 waits for the client to."""
@@ -288,13 +344,42 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
+    def __init__(self, tls=None):
+        super().__init__(("127.0.0.1", 0), Handler)
+        self.tls = tls
+
+
+def tls_context(cert_dir, case):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_2
+    context.load_cert_chain(os.path.join(cert_dir, case + ".pem"), os.path.join(cert_dir, case + ".key"))
+    return context
+
+
+def write_atomically(path, text):
+    with open(path + ".tmp", "w") as out:
+        out.write(text)
+    os.replace(path + ".tmp", path)
+
+
+def start_tls_servers(cert_dir, ports_file):
+    for case in TLS_CASES:
+        server = Server(tls_context(cert_dir, case))
+        PORTS["tls-" + case] = server.server_address[1]
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    write_atomically(ports_file, "".join("tls-%s %d\n" % (case, PORTS["tls-" + case]) for case in TLS_CASES))
+
 
 def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    port_file = sys.argv[1]
-    with open(port_file + ".tmp", "w") as out:
-        out.write(str(server.server_address[1]))
-    os.replace(port_file + ".tmp", port_file)
+    parser = argparse.ArgumentParser(description="loopback HTTP peer of the client tests")
+    parser.add_argument("port_file")
+    parser.add_argument("--tls", nargs=2, metavar=("CERT_DIR", "TLS_PORTS_FILE"))
+    options = parser.parse_args()
+    server = Server()
+    PORTS["plain"] = server.server_address[1]
+    if options.tls:
+        start_tls_servers(*options.tls)
+    write_atomically(options.port_file, str(PORTS["plain"]))
     server.serve_forever()
 
 
