@@ -51,7 +51,10 @@ protected:
     std::ifstream servers(VELMOR_TEST_SERVERS_FILE);
     std::string name;
     int port;
-    while (servers >> name >> port) (name == "nginx" ? s_nginxPort : s_testPort) = port;
+    while (servers >> name >> port) {
+      if (name == "nginx") s_nginxPort = port;
+      if (name == "test") s_testPort = port;
+    }
     ASSERT_NE(0, s_testPort) << "no test server in " << VELMOR_TEST_SERVERS_FILE;
     ASSERT_NE(0, s_nginxPort);
   }
