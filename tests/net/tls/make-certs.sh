@@ -73,9 +73,24 @@ certify() {
   else
     signer=(-cert "$WORK/$issuer.pem" -keyfile "$WORK/$issuer.key")
   fi
-  CA_DIR=$WORK/$issuer.db quiet openssl ca -batch -notext -config "$WORK/ca.cnf" "${signer[@]}" \
-    -extfile "$WORK/ca.cnf" -extensions "$extensions" -startdate "$(stamp "$start")" \
-    -enddate "$(stamp "$end")" -in "$WORK/request.csr" -out "$out"
+  # Signed again while r or s is short: Wine's crypt32 refuses such a signature (it happens to
+  # about one signature in 128, so a chain of this run would fail now and then).
+  for _ in 1 2 3 4 5 6 7 8; do
+    CA_DIR=$WORK/$issuer.db quiet openssl ca -batch -notext -config "$WORK/ca.cnf" "${signer[@]}" \
+      -extfile "$WORK/ca.cnf" -extensions "$extensions" -startdate "$(stamp "$start")" \
+      -enddate "$(stamp "$end")" -in "$WORK/request.csr" -out "$out"
+    full_length_signature "$out" && return 0
+  done
+  echo "make-certs.sh: every signature of $cn had a short integer" >&2
+  return 1
+}
+
+# Whether both integers of the certificate's ECDSA signature (its last BIT STRING) have all 32
+# bytes; asn1parse prints their values in hexadecimal without leading zeros.
+full_length_signature() { # certificate file
+  local offset
+  offset=$(openssl asn1parse -in "$1" | awk '/BIT STRING/ {split($1, at, ":"); o = at[1]} END {print o}')
+  openssl asn1parse -in "$1" -strparse "$offset" | awk -F: '/INTEGER/ && length($NF) != 64 {short = 1} END {exit short}'
 }
 
 make_ca() { # name, CN, issuer (a CA made here, or "self"), extensions section
