@@ -1,6 +1,6 @@
 // The same download as http_bench, through the system's WinINet: the reference our client is
 // measured against on the same platform. The body is kept in memory, as our client keeps it.
-// Usage: wininet_bench get URL
+// Usage: wininet_bench get URL   (http, or https with the certificate checked against the Root store)
 #include <windows.h>
 
 #include <wininet.h>
@@ -38,8 +38,9 @@ int Download(const char* url) {
   double start = Now();
   CInternetHandle session(InternetOpenA("wininet_bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
   if (!session.IsValid()) return Fail("InternetOpenA");
-  const DWORD flags =
+  DWORD flags =
       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
+  if (strncmp(url, "https:", 6) == 0) flags |= INTERNET_FLAG_SECURE;
   CInternetHandle request(InternetOpenUrlA(session.Get(), url, nullptr, 0, flags, 0));
   if (!request.IsValid()) return Fail("InternetOpenUrlA");
   DWORD status = 0;

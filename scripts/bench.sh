@@ -2,7 +2,8 @@
 # Benchmarks (figures, never pass/fail), each against a reference tool in the same run:
 #   MD5 of a 256 MiB file against md5sum;
 #   64 MiB downloads from loopback servers against curl and WinINet, chunked against plain,
-#   gzip inflation against zcat, and the peak memory of a download;
+#   https (TLS 1.2, AES-GCM) against curl, WinINet and our own http, gzip inflation against zcat,
+#   and the peak memory of a download, over http and over https;
 #   the configuration servers under a crowd of launchers (scripts/config-server-bench.sh).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,14 +44,17 @@ rm -f "$data/sample.bin"
 echo "== HTTP, $HTTP_MIB MiB"
 bytes=$((HTTP_MIB * 1024 * 1024))
 bash "$ROOT/tests/net/servers/servers.sh" start "$servers"
+# This run's test root, trusted in the bench's prefix before any bench program starts.
+source "$ROOT/tests/net/tls/trust.sh"
+trust_test_root "$BUILD_DIR/wineprefix" "$BUILD_DIR/bin/trust_root.exe" "$servers/tls/root.der" >/dev/null
 www="$servers/www"
 head -c "$bytes" /dev/urandom > "$www/plain.bin"
 nginx_url="http://127.0.0.1:$(cat "$servers/nginx.port")"
 test_url="http://127.0.0.1:$(cat "$servers/test.port")"
 
-download() { # url, expected md5: our seconds and peak memory
+download() { # url, expected md5[, url downloaded first]: our seconds and peak memory
   local out
-  out=$(run_bench "$BUILD_DIR/bin/http_bench.exe" get "$1")
+  out=$(run_bench "$BUILD_DIR/bin/http_bench.exe" get "$1" ${3:+"$3"})
   [ "$(echo "$out" | field digest)" = "$2" ] || { echo "download of $1 differs" >&2; exit 1; }
   echo "$out"
 }
@@ -70,13 +74,16 @@ echo "nginx plain: curl ${curl_plain}s (to /dev/null), ${curl_stored}s (to a fil
 echo "ratio_throughput_ours_to_curl $(ratio "$curl_plain" "$ours_plain_seconds")"
 echo "ratio_throughput_ours_to_curl_storing $(ratio "$curl_stored" "$ours_plain_seconds")"
 echo "ratio_receive_throughput_ours_to_curl_storing $(ratio "$curl_stored" "$ours_receive_seconds")"
-before=$(echo "$ours_plain" | field private_bytes_before)
-peak=$(echo "$ours_plain" | field peak_private_bytes)
-echo "peak_memory_over_file_size $(awk -v p="$peak" -v b="$before" -v n="$bytes" 'BEGIN {printf "%.2f", (p - b) / n}')"
-resident_before=$(echo "$ours_plain" | field working_set_before)
-resident_peak=$(echo "$ours_plain" | field peak_working_set)
-echo "peak_resident_over_file_size $(awk -v p="$resident_peak" -v b="$resident_before" -v n="$bytes" \
-  'BEGIN {printf "%.2f", (p - b) / n}')"
+# What a download made the process commit and touch at its worst, beyond what it had before, per
+# byte of body: name prefix, http_bench's output.
+memory_over_file_size() {
+  local out=$2
+  echo "${1}peak_memory_over_file_size $(awk -v p="$(echo "$out" | field peak_private_bytes)" \
+    -v b="$(echo "$out" | field private_bytes_before)" -v n="$bytes" 'BEGIN {printf "%.2f", (p - b) / n}')"
+  echo "${1}peak_resident_over_file_size $(awk -v p="$(echo "$out" | field peak_working_set)" \
+    -v b="$(echo "$out" | field working_set_before)" -v n="$bytes" 'BEGIN {printf "%.2f", (p - b) / n}')"
+}
+memory_over_file_size "" "$ours_plain"
 
 # WinINet under the same Wine, also keeping the body in memory: the same-platform reference.
 wininet=$(run_bench "$BUILD_DIR/bin/wininet_bench.exe" get "$nginx_url/plain.bin")
@@ -84,6 +91,35 @@ wininet=$(run_bench "$BUILD_DIR/bin/wininet_bench.exe" get "$nginx_url/plain.bin
 wininet_seconds=$(echo "$wininet" | field seconds)
 echo "nginx plain: wininet ${wininet_seconds}s, ours ${ours_plain_seconds}s"
 echo "ratio_throughput_ours_to_wininet $(ratio "$wininet_seconds" "$ours_plain_seconds")"
+
+# The same file over https from nginx-tls12 (TLS 1.2 only, ECDHE AES-128-GCM), at localhost, the
+# name the run's certificate carries; every client checks it against the run's root.
+https_base="https://localhost:$(awk '$1 == "nginx-tls12" {print $2}' "$servers/servers.txt")"
+https_url="$https_base/plain.bin"
+curl_https=$(curl -s --cacert "$servers/tls/root.pem" -o "$data/curl.out" -w '%{time_total}' "$https_url")
+[ "$(md5sum "$data/curl.out" | cut -d' ' -f1)" = "$plain_md5" ] || { echo "curl https download differs" >&2; exit 1; }
+rm -f "$data/curl.out"
+ours_https=$(download "$https_url" "$plain_md5")
+ours_https_seconds=$(echo "$ours_https" | field seconds)
+wininet_https=$(run_bench "$BUILD_DIR/bin/wininet_bench.exe" get "$https_url")
+[ "$(echo "$wininet_https" | field digest)" = "$plain_md5" ] || { echo "WinINet https download differs" >&2; exit 1; }
+wininet_https_seconds=$(echo "$wininet_https" | field seconds)
+echo "nginx https: curl ${curl_https}s (to a file), wininet ${wininet_https_seconds}s, ours ${ours_https_seconds}s;" \
+  "ours over http ${ours_plain_seconds}s"
+echo "ratio_https_throughput_ours_to_wininet $(ratio "$wininet_https_seconds" "$ours_https_seconds")"
+echo "ratio_https_throughput_ours_to_curl_storing $(ratio "$curl_https" "$ours_https_seconds")"
+echo "ratio_throughput_ours_https_to_ours_http $(ratio "$ours_plain_seconds" "$ours_https_seconds")"
+memory_over_file_size https_ "$ours_https"
+# The same download after one of a single byte in the same process: what a first handshake costs
+# whatever the size (Wine loads its TLS stack, crypt32 reads the Root store), and what the body
+# then adds to the memory.
+printf x > "$www/one-byte.txt"
+ours_https_warm=$(download "$https_url" "$plain_md5" "$https_base/one-byte.txt")
+echo "nginx https: ours $(echo "$ours_https_warm" | field seconds)s after a first download of one byte" \
+  "($(echo "$ours_https_warm" | field first_seconds)s)"
+echo "ratio_throughput_ours_https_after_first_download_to_ours_http" \
+  "$(ratio "$ours_plain_seconds" "$(echo "$ours_https_warm" | field seconds)")"
+memory_over_file_size https_after_first_download_ "$ours_https_warm"
 
 pattern_md5=$(python3 -c "
 import hashlib, sys
