@@ -196,7 +196,6 @@ protected:
     SiteDeployment::SetUp();
     UseLauncher("velmor_https.exe");
     UseServer("https-proxy");
-    ForgetRequests("nginx-https");
   }
 };
 
