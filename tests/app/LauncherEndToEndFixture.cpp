@@ -99,9 +99,10 @@ void LauncherEndToEnd::UseLauncher(const char* built) {
 namespace {
 
 // velmor-pack's command line for a library and its package, written into `folder`.
-std::string PackCommand(const std::string& library, const char* pack, const std::string& folder, const char* password) {
+std::string PackCommand(const std::string& library, const char* pack, const std::string& folder, const char* password,
+                        const char* scheme = "http") {
   std::string extension = std::string(pack) == "zip" ? "zip" : "vdb";
-  std::string url = std::string("http://config.") + BuildConfig::kProductDomain + "/loader." + extension;
+  std::string url = std::string(scheme) + "://config." + BuildConfig::kProductDomain + "/loader." + extension;
   return "\"" + ExeDirectory() + "\\velmor-pack.exe\" config --file \"" + library + "\" --url " + url + " --pack " +
          pack + " --packed-name loader." + extension + " --password " + password + " --desc e2e --out \"" + folder +
          "\\loader.db\"";
@@ -114,10 +115,10 @@ void LauncherEndToEnd::Publish(const std::string& library, const char* pack, con
   ASSERT_EQ(0u, RunProgram(PackCommand(library, pack, folder, password)));
 }
 
-void LauncherEndToEnd::PublishSigned(const std::string& serial) {
-  ASSERT_EQ(0u,
-            RunProgram(PackCommand(SampleLibrary(), "zip", kPublish, kPassword) + " --sign \"" + ExeDirectory() + "\\" +
-                       TestSigningKey::kPemFileName + "\" --serial " + serial + " --expires 2999-01-01T00:00:00Z"));
+void LauncherEndToEnd::PublishSigned(const std::string& serial, const std::string& folder, const char* scheme) {
+  ASSERT_EQ(0u, RunProgram(PackCommand(SampleLibrary(), "zip", folder, kPassword, scheme) + " --sign \"" +
+                           ExeDirectory() + "\\" + TestSigningKey::kPemFileName + "\" --serial " + serial +
+                           " --expires 2999-01-01T00:00:00Z"));
 }
 
 unsigned long LauncherEndToEnd::Launch(const std::vector<DialogAnswer>& answers, const std::string& arguments) {
@@ -133,7 +134,7 @@ std::vector<Request> LauncherEndToEnd::Requests(const char* server, size_t atLea
     requests.clear();
     for (size_t i = start; i < lines.size(); ++i) {
       requests.push_back({JsonValue(lines[i], "path"), JsonValue(lines[i], "if_none_match"),
-                          atoi(JsonValue(lines[i], "status").c_str())});
+                          atoi(JsonValue(lines[i], "status").c_str()), JsonValue(lines[i], "tls")});
     }
     if (requests.size() >= atLeast) break;
     Sleep(100);

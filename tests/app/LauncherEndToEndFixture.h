@@ -23,6 +23,7 @@ struct Request {
   std::string path;
   std::string ifNoneMatch;  // "" when absent
   int status;
+  std::string tls = "";  // the TLS version nginx logged, "" over http (the reference server logs none)
 };
 
 std::vector<std::string> Lines(const std::string& path);
@@ -60,8 +61,9 @@ protected:
   void Publish(const std::string& library, const char* pack = "zip", const std::string& folder = kPublish,
                const char* password = kPassword);
   static std::string SampleLibrary() { return ExeDirectory() + "\\loader\\loader.dll"; }
-  // The sample library published signed with the tests' key, as an operator does.
-  void PublishSigned(const std::string& serial);
+  // The sample library published signed with the tests' key, as an operator does, its record's
+  // url in `scheme`.
+  void PublishSigned(const std::string& serial, const std::string& folder = kPublish, const char* scheme = "http");
 
   unsigned long Launch(const std::vector<DialogAnswer>& answers = {}, const std::string& arguments = "");
 

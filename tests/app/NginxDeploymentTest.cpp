@@ -1,9 +1,14 @@
 // The launcher against the deployment: the generated nginx site and the reference server, both
-// serving the site folder that publish.sh keeps (started by tests/app/e2e/servers.sh). Releases
-// are staged with velmor-pack and published by publish.sh, a Unix program that Wine starts as is.
+// serving the site folder that publish.sh keeps (started by tests/app/e2e/servers.sh), and the
+// https launcher against nginx over TLS behind a CONNECT proxy. Releases are staged with
+// velmor-pack and published by publish.sh, a Unix program that Wine starts as is.
+#include <algorithm>
+#include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "BuildConfig.h"
 #include "LauncherEndToEndFixture.h"
 #include "base/FileUtil.h"
 #include "base/Path.h"
@@ -25,40 +30,70 @@ std::string UnixPath(const std::string& path) {
   return unix;
 }
 
-// Each case runs against one server and its throttled twin: "nginx" or "site" (the reference server).
-class Deployment : public LauncherEndToEnd, public ::testing::WithParamInterface<std::string> {
+// Releases staged with velmor-pack and made current by publish.sh in a site folder, which reloads
+// the nginx serving it.
+class SiteDeployment : public LauncherEndToEnd {
 protected:
+  SiteDeployment(std::string site, std::vector<std::string> nginx)
+      : m_site(std::move(site)), m_nginx(std::move(nginx)) {}
+
   void SetUp() override {
     LauncherEndToEnd::SetUp();
-    m_server = GetParam();
-    m_slowServer = m_server + "-slow";
-    UseServer(m_server.c_str());
     DeleteTreeBestEffort(kStaging.c_str());
   }
 
-  // velmor-pack writes loader.db and its package into a new staging folder.
-  std::string Stage(const std::string& library) {
+  // A new, empty staging folder.
+  std::string NewStaging() {
     std::string folder = kStaging + "\\" + std::to_string(++m_stagings);
     EXPECT_TRUE(CPath(folder.c_str()).MakeDirectory());
+    return folder;
+  }
+  // velmor-pack writes loader.db and its package into a new staging folder.
+  std::string Stage(const std::string& library) {
+    std::string folder = NewStaging();
     Publish(library, "zip", folder);
     return folder;
   }
 
-  // publish.sh makes the staged folder the current release and reloads both nginx.
+  // publish.sh makes the staged folder the current release and reloads the site's nginx.
   void PublishStaged(const std::string& staging) {
-    std::string command = "Z:\\bin\\bash " + std::string(kPublishScript) + " " + UnixPath(staging) + " " +
-                          UnixPath(kSite) + " --pid-file " + UnixPath(kState) + "/nginx/site.pid --pid-file " +
-                          UnixPath(kState) + "/nginx-slow/site.pid";
+    std::string command =
+        "Z:\\bin\\bash " + std::string(kPublishScript) + " " + UnixPath(staging) + " " + UnixPath(m_site);
+    for (const std::string& nginx : m_nginx) command += " --pid-file " + UnixPath(kState) + "/" + nginx + "/site.pid";
     // Wine starts a Unix program without waiting for it or passing on its exit code: the switch
     // of the site's current release shows that it has done its work.
     RunProgram(command);
     std::string published = ReadFileBytes(staging + "\\loader.db");
-    for (int i = 0; i < kPublishWaitMs / 100 && ReadFileBytes(kSite + "\\current\\loader.db") != published; ++i) {
+    for (int i = 0; i < kPublishWaitMs / 100 && ReadFileBytes(m_site + "\\current\\loader.db") != published; ++i) {
       Sleep(100);
     }
-    ASSERT_EQ(published, ReadFileBytes(kSite + "\\current\\loader.db")) << "publish.sh did not switch";
+    ASSERT_EQ(published, ReadFileBytes(m_site + "\\current\\loader.db")) << "publish.sh did not switch";
   }
   void PublishRelease(const std::string& library) { PublishStaged(Stage(library)); }
+
+  // What the launcher keeps: the configuration, the package it downloaded and the installed library.
+  void ExpectInstalledPair(const std::string& release, const std::string& library) {
+    EXPECT_EQ(ReadFileBytes(release + "\\loader.db"), ReadFileBytes(LoaderDir() + "\\loader_config.db"));
+    EXPECT_EQ(ReadFileBytes(release + "\\loader.zip"), ReadFileBytes(LoaderDir() + "\\loader.zip"));
+    EXPECT_EQ(ReadFileBytes(library), ReadFileBytes(LoaderDir() + "\\loader.dll"));
+  }
+
+  std::string m_site;
+  std::vector<std::string> m_nginx;
+  int m_stagings = 0;
+};
+
+// Each case runs against one server and its throttled twin: "nginx" or "site" (the reference server).
+class Deployment : public SiteDeployment, public ::testing::WithParamInterface<std::string> {
+protected:
+  Deployment() : SiteDeployment(kSite, {"nginx", "nginx-slow"}) {}
+
+  void SetUp() override {
+    SiteDeployment::SetUp();
+    m_server = GetParam();
+    m_slowServer = m_server + "-slow";
+    UseServer(m_server.c_str());
+  }
 
   // The sample library with bytes after its sections: loaded the same, but another file to install.
   std::string NextLibrary() {
@@ -68,15 +103,7 @@ protected:
     return folder + "\\loader.dll";
   }
 
-  // What the launcher keeps: the configuration, the package it downloaded and the installed library.
-  void ExpectInstalledPair(const std::string& release, const std::string& library) {
-    EXPECT_EQ(ReadFileBytes(release + "\\loader.db"), ReadFileBytes(LoaderDir() + "\\loader_config.db"));
-    EXPECT_EQ(ReadFileBytes(release + "\\loader.zip"), ReadFileBytes(LoaderDir() + "\\loader.zip"));
-    EXPECT_EQ(ReadFileBytes(library), ReadFileBytes(LoaderDir() + "\\loader.dll"));
-  }
-
   std::string m_server, m_slowServer;
-  int m_stagings = 0;
 };
 
 }  // namespace
@@ -155,3 +182,83 @@ INSTANTIATE_TEST_SUITE_P(Servers, Deployment, ::testing::Values("nginx", "site")
                          [](const ::testing::TestParamInfo<std::string>& info) {
                            return info.param == "site" ? std::string("ReferenceServer") : std::string("Nginx");
                          });
+
+namespace {
+
+// velmor_https.exe (signed configurations, https only) through the CONNECT proxy its ".Proxy" file
+// names, to nginx serving a site of its own over TLS with this run's certificate for
+// config.<domain>, whose root the harness trusted.
+class HttpsDeployment : public SiteDeployment {
+protected:
+  HttpsDeployment() : SiteDeployment(kState + "\\site-https", {"nginx-https"}) {}
+
+  void SetUp() override {
+    SiteDeployment::SetUp();
+    UseLauncher("velmor_https.exe");
+    UseServer("https-proxy");
+    ForgetRequests("nginx-https");
+  }
+};
+
+}  // namespace
+
+TEST_F(HttpsDeployment, StartsOverTlsThroughTheProxyTunnelAndRefusesAPlainPackageUrl) {
+  const std::string tunnel = std::string("CONNECT config.") + BuildConfig::kProductDomain + ":443";
+  const std::string current = m_site + "\\current";
+  // publish.sh takes only a serial above the current release's, and the site lives for the run.
+  const long long serial = static_cast<long long>(time(nullptr)) * 10;
+  struct Row {
+    const char* name;
+    const char* recordScheme;  // publishes a signed release whose record's url has it; null: none
+    std::vector<std::pair<const char*, int>> served;  // path and status, in order
+    bool starts;                                      // else the parse failure's message and nothing installed
+  };
+  const Row rows[] = {
+      {"a signed record naming a plain http package", "http", {{"/loader.db", 200}}, false},
+      {"a first start", "https", {{"/loader.db", 200}, {"/loader.zip", 200}}, true},
+      {"the next start", nullptr, {{"/loader.db", 304}}, true},
+  };
+  int published = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.recordScheme) {
+      std::string staging = NewStaging();
+      PublishSigned(std::to_string(serial + ++published), staging, row.recordScheme);
+      PublishStaged(staging);
+    }
+    ForgetRequests("nginx-https");
+    size_t tunnelsBefore = Lines(LogOf("https-proxy")).size();
+    DeleteFileA(m_trace.c_str());
+    EXPECT_EQ(0u, Launch());
+
+    std::vector<Request> served = Requests("nginx-https", row.served.size());
+    ASSERT_EQ(row.served.size(), served.size());
+    // Nothing cached before the first start (the refused configuration is not kept), then its tag.
+    std::string tag = "\"" + UpperMd5(ReadFileBytes(current + "\\loader.db")) + "\"";
+    for (size_t i = 0; i < served.size(); ++i) {
+      EXPECT_EQ(row.served[i].first, served[i].path) << i;
+      EXPECT_EQ(row.served[i].second, served[i].status) << i;
+      EXPECT_EQ(served[i].status == 304 ? tag : "", served[i].ifNoneMatch) << i;
+      EXPECT_EQ("TLSv1.2", served[i].tls) << i;
+    }
+    // Each request came through a tunnel of its own to config.<domain>:443.
+    std::vector<std::string> tunnels = Lines(LogOf("https-proxy"));
+    tunnels.erase(tunnels.begin(), tunnels.begin() + std::min(tunnelsBefore, tunnels.size()));
+    EXPECT_EQ(served.size(), tunnels.size());
+    for (const std::string& line : tunnels) EXPECT_EQ(tunnel, line.substr(0, line.find('\t')));
+
+    if (row.starts) {
+      EXPECT_TRUE(m_seen.empty());
+      ExpectInstalledPair(current, SampleLibrary());
+      ExpectWorkbenchStarted();
+    } else {
+      ASSERT_EQ(1u, m_seen.size());
+      EXPECT_EQ("错误", m_seen[0].caption);
+      EXPECT_EQ(0u, m_seen[0].text.rfind("加载配置数据异常，", 0)) << m_seen[0].text;
+      for (const char* file : {"loader_config.db", "loader.zip", "loader.dll"}) {
+        EXPECT_FALSE(FileExists(LoaderDir() + "\\" + file)) << file;
+      }
+      EXPECT_FALSE(WorkbenchStarted());
+    }
+  }
+}
