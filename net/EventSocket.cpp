@@ -153,18 +153,33 @@ bool CEventSocket::IsAborted() const {
   return m_abort.Wait(0) || (m_outsideAbort && WaitForSingleObject(m_outsideAbort, 0) == WAIT_OBJECT_0);
 }
 
+// Each look at the abort events is a trip through the system; while bytes stream in, a look every
+// kAbortCheckMs is enough, and every wait looks at them anyway.
+bool CEventSocket::AbortDue() {
+  DWORD now = GetTickCount();
+  if (m_abortChecked && now - m_lastAbortCheck < kAbortCheckMs) return false;
+  m_abortChecked = true;
+  m_lastAbortCheck = now;
+  return IsAborted();
+}
+
+// recv first: while data streams, no wait and no event is needed. Only when nothing is there does
+// the receive wait for a read or close report (the abort events with it), then try once more.
 int CEventSocket::Receive(void* buffer, int capacity, int* received, DWORD timeoutMs) {
-  if (IsAborted()) return kNetAborted;
-  // An orderly close ends the wait too, so a closing peer never costs the whole time-out. Winsock
-  // reports the close once: after it, what is left is read without waiting.
-  if (!m_peerClosed) {
+  if (received) *received = 0;
+  if (AbortDue()) return kNetAborted;
+  for (bool waited = false;; waited = true) {
+    int count = recv(m_socket.Get(), static_cast<char*>(buffer), capacity, 0);
+    if (count != SOCKET_ERROR) {
+      if (received) *received = count;
+      if (count == 0) m_peerClosed = true;  // an orderly close: never a reason to wait again
+      return kNetDone;
+    }
+    m_lastError = WSAGetLastError();
+    if (m_lastError != WSAEWOULDBLOCK) return kNetSocketError;
+    // A readiness report that the last recv already used up: the caller's rules decide again.
+    if (waited || m_peerClosed) return kNetWouldBlock;
     int taken = TakeReadEvents(timeoutMs);
     if (taken != kNetDone) return taken;
   }
-
-  int count = recv(m_socket.Get(), static_cast<char*>(buffer), capacity, 0);
-  if (received) *received = count == SOCKET_ERROR ? 0 : count;
-  if (count != SOCKET_ERROR) return kNetDone;
-  m_lastError = WSAGetLastError();
-  return m_lastError == WSAEWOULDBLOCK ? kNetWouldBlock : kNetSocketError;
 }

@@ -32,6 +32,7 @@ using CSocketHandle = CScopedHandle<SocketTraits>;
 class CEventSocket {
 public:
   static constexpr DWORD kConnectTimeoutMs = 30000;
+  static constexpr DWORD kAbortCheckMs = 50;  // how late a streaming receive may notice an abort
 
   CEventSocket() = default;
   CEventSocket(const CEventSocket&) = delete;
@@ -45,8 +46,9 @@ public:
 
   // Sends every byte (resuming short sends); `sent` is the total sent.
   int Send(const void* bytes, int length, int* sent, DWORD timeoutMs);
-  // One recv once data or the peer's close is reported: `received` is the byte count, 0 when the
-  // peer has closed the connection. A failed recv is kNetSocketError (count 0), never kNetDone.
+  // What the socket holds, or once data or the peer's close is reported, one recv: `received` is
+  // the byte count, 0 when the peer has closed the connection. A failed recv is kNetSocketError
+  // (count 0), never kNetDone; kNetWouldBlock when a report found nothing to read.
   int Receive(void* buffer, int capacity, int* received, DWORD timeoutMs);
 
   void Close();
@@ -60,6 +62,7 @@ private:
   int WaitForNetworkEvents(long wanted, DWORD timeoutMs, WSANETWORKEVENTS* events);
   int TakeReadEvents(DWORD timeoutMs);
   bool IsAborted() const;
+  bool AbortDue();
 
   CSocketHandle m_socket;
   CWinEvent m_networkEvent;
@@ -71,4 +74,6 @@ private:
   // Winsock reports each once, so a later receive must not wait for them again.
   long m_pendingEvents = 0;
   bool m_pendingError = false;
+  bool m_abortChecked = false;
+  DWORD m_lastAbortCheck = 0;
 };

@@ -130,6 +130,33 @@ TEST_F(EventSocketTest, SilenceTimesOutAndAbortEndsWaitsAtOnce) {
   release.Set();
 }
 
+// Reads that never wait (the server always has more) still see an abort soon after it is set.
+TEST_F(EventSocketTest, AbortEndsAStreamThatNeverPauses) {
+  CWinEvent stop;
+  CLoopbackServer server([&](SOCKET client) {
+    std::string block(64 * 1024, 'x');
+    while (!stop.Wait(0) && send(client, block.data(), static_cast<int>(block.size()), 0) > 0) {
+    }
+  });
+  CEventSocket socket;
+  ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+  std::thread aborter([&socket] {
+    Sleep(200);
+    socket.Abort();
+  });
+  char buffer[4096];
+  int received = 0;
+  int result = kNetDone;
+  long long total = 0;
+  while ((result = socket.Receive(buffer, sizeof(buffer), &received, 10000)) == kNetDone && received > 0) {
+    total += received;
+  }
+  aborter.join();
+  stop.Set();
+  EXPECT_EQ(kNetAborted, result);
+  EXPECT_GT(total, 0);
+}
+
 // A listener whose queue is full drops further connection attempts: a connect that would
 // otherwise hang for the system's minutes of retries.
 TEST_F(EventSocketTest, ConnectGivesUpAfterItsTimeOutOrOnAbort) {

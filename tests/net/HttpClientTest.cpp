@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DeflateForTests.h"
+#include "TestServerBytes.h"
 #include "TestSupport.h"
 #include "base/Path.h"
 #include "base/TextFormat.h"
@@ -35,14 +36,6 @@ void RecordProgress(int done, int total, DWORD_PTR userData, int* continueFlag) 
   if (static_cast<int>(log->calls.size()) == log->cancelAt) *continueFlag = 0;
   log->calls.push_back({done, total});
 }
-
-std::string Pattern(int count) {
-  std::string bytes(count, '\0');
-  for (int i = 0; i < count; ++i) bytes[i] = static_cast<char>(i % 251);
-  return bytes;
-}
-
-std::string Body(CHttpClient& client) { return Text(client.GetResponseBody()); }
 
 class HttpClientTest : public ::testing::Test {
 protected:

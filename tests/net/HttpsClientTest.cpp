@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "TestServerBytes.h"
 #include "TestSupport.h"
 #include "base/Path.h"
 #include "base/WinEvent.h"
@@ -21,14 +22,6 @@ namespace {
 
 constexpr HRESULT kAnyFailure = E_FAIL;  // the provider's own failure; its code differs by system
 const HRESULT kTimedOut = HRESULT_FROM_WIN32(WSAETIMEDOUT);
-
-std::string Pattern(int count) {
-  std::string bytes(count, '\0');
-  for (int i = 0; i < count; ++i) bytes[i] = static_cast<char>(i % 251);
-  return bytes;
-}
-
-std::string Body(CHttpClient& client) { return Text(client.GetResponseBody()); }
 
 class HttpsClientTest : public ::testing::Test {
 protected:
