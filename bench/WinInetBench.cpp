@@ -5,7 +5,6 @@
 
 #include <wininet.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -21,8 +20,6 @@ struct InternetHandleTraits {
   static void Close(Handle h) { ::InternetCloseHandle(h); }
 };
 using CInternetHandle = CScopedHandle<InternetHandleTraits>;
-
-constexpr int kFirstCapacity = 64 * 1024;  // without a Content-Length; doubled when full
 
 int Fail(const char* what) {
   fprintf(stderr, "wininet_bench: %s failed (error %lu)\n", what, GetLastError());
@@ -49,25 +46,13 @@ int Download(const char* url) {
     return 1;
   }
 
-  // One byte past the announced length leaves room for the read that finds the end, so a
-  // body of known length is never copied.
-  CByteBuffer body;
   DWORD length = 0;
-  if (!QueryNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length) || length >= static_cast<DWORD>(INT_MAX) ||
-      !body.Reserve(static_cast<int>(length) + 1)) {
-    body.Reserve(kFirstCapacity);
-  }
-  for (;;) {
-    if (body.Capacity() == body.Length() && !body.ReserveMore(kFirstCapacity)) {
-      fprintf(stderr, "wininet_bench: out of memory at %d bytes\n", body.Length());
-      return 1;
-    }
-    DWORD read = 0;
-    DWORD room = static_cast<DWORD>(body.Capacity() - body.Length());
-    if (!InternetReadFile(request.Get(), body.Data() + body.Length(), room, &read)) return Fail("InternetReadFile");
-    if (read == 0) break;
-    body.SetLength(body.Length() + static_cast<int>(read));
-  }
+  if (!QueryNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length)) length = 0;
+  CByteBuffer body;
+  bool whole = ReadWholeBody(body, length, [&](BYTE* into, DWORD room, DWORD* read) {
+    return InternetReadFile(request.Get(), into, room, read) != FALSE;
+  });
+  if (!whole) return Fail("reading the body");
   double seconds = Now() - start;
   PrintResult(body, seconds);
   return 0;

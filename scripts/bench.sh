@@ -27,6 +27,27 @@ elapsed() { # command...: wall seconds
   awk -v s="$start" -v e="$end" 'BEGIN {printf "%.3f", e - s}'
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+# Times vary by up to 1.7 times between runs here: each is a median of RUNS runs, and the runs of
+# the things compared alternate, so a drift of the machine moves them all alike.
+RUNS=${BENCH_RUNS:-5}
+declare -A STATS
+stats() { # numbers, one per line: "median min max"
+  sort -n | awk '{v[NR] = $1} END {m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    printf "%.3f %.3f %.3f", m, v[1], v[NR]}'
+}
+alternate() { # measurement functions, each printing seconds: STATS[name] for each
+  local i name
+  declare -A runs
+  for ((i = 0; i < RUNS; i++)); do
+    for name in "$@"; do runs[$name]+="$("$name") "; done
+  done
+  for name in "$@"; do STATS[$name]=$(tr ' ' '\n' <<< "${runs[$name]}" | grep . | stats); done
+}
+median() { cut -d' ' -f1 <<< "${STATS[$1]}"; }
+show() { # label, measurement
+  read -r m lo hi <<< "${STATS[$2]}"
+  printf '%-38s %ss median of %d (%s to %s)\n' "$1:" "$m" "$RUNS" "$lo" "$hi"
+}
 
 echo "== MD5, $MD5_MIB MiB"
 head -c "$((MD5_MIB * 1024 * 1024))" /dev/urandom > "$data/sample.bin"
@@ -58,22 +79,38 @@ download() { # url, expected md5[, url downloaded first]: our seconds and peak m
   [ "$(echo "$out" | field digest)" = "$2" ] || { echo "download of $1 differs" >&2; exit 1; }
   echo "$out"
 }
+ours_seconds() { download "$@" | field seconds; }
+peer_seconds() { # program, url, expected md5
+  local out
+  out=$(run_bench "$BUILD_DIR/bin/$1.exe" get "$2")
+  [ "$(echo "$out" | field digest)" = "$3" ] || { echo "$1's download of $2 differs" >&2; exit 1; }
+  echo "$out" | field seconds
+}
 curl_seconds() { curl -s -o /dev/null -w '%{time_total}' "$1"; }
 # curl keeping the body, as our client must: written to a file in the page cache.
 curl_stored_seconds() { curl -s -o "$data/curl.out" -w '%{time_total}' "$1"; rm -f "$data/curl.out"; }
 
 plain_md5=$(md5sum "$www/plain.bin" | cut -d' ' -f1)
 curl_seconds "$nginx_url/plain.bin" >/dev/null  # warm the page cache
-curl_plain=$(curl_seconds "$nginx_url/plain.bin")
-ours_plain=$(download "$nginx_url/plain.bin" "$plain_md5")
-ours_plain_seconds=$(echo "$ours_plain" | field seconds)
-ours_receive_seconds=$(echo "$ours_plain" | field receive_seconds)
-curl_stored=$(curl_stored_seconds "$nginx_url/plain.bin")
-echo "nginx plain: curl ${curl_plain}s (to /dev/null), ${curl_stored}s (to a file); ours ${ours_plain_seconds}s" \
-  "(${ours_receive_seconds}s receiving the response, the rest taking the body out of it)"
-echo "ratio_throughput_ours_to_curl $(ratio "$curl_plain" "$ours_plain_seconds")"
-echo "ratio_throughput_ours_to_curl_storing $(ratio "$curl_stored" "$ours_plain_seconds")"
-echo "ratio_receive_throughput_ours_to_curl_storing $(ratio "$curl_stored" "$ours_receive_seconds")"
+# Each time below is the median of $RUNS runs of ours and of the peers in turn, with its range.
+ours_plain() { ours_seconds "$nginx_url/plain.bin" "$plain_md5"; }
+wininet_plain() { peer_seconds wininet_bench "$nginx_url/plain.bin" "$plain_md5"; }
+winhttp_plain() { peer_seconds winhttp_bench "$nginx_url/plain.bin" "$plain_md5"; }
+curl_plain() { curl_seconds "$nginx_url/plain.bin"; }
+curl_stored_plain() { curl_stored_seconds "$nginx_url/plain.bin"; }
+alternate ours_plain wininet_plain winhttp_plain curl_plain curl_stored_plain
+show "nginx plain, ours" ours_plain
+show "nginx plain, WinINet" wininet_plain
+show "nginx plain, WinHTTP" winhttp_plain
+show "nginx plain, curl (to /dev/null)" curl_plain
+show "nginx plain, curl (to a file)" curl_stored_plain
+echo "ratio_throughput_ours_to_wininet $(ratio "$(median wininet_plain)" "$(median ours_plain)")"
+echo "ratio_throughput_ours_to_winhttp $(ratio "$(median winhttp_plain)" "$(median ours_plain)")"
+echo "ratio_throughput_ours_to_curl $(ratio "$(median curl_plain)" "$(median ours_plain)")"
+echo "ratio_throughput_ours_to_curl_storing $(ratio "$(median curl_stored_plain)" "$(median ours_plain)")"
+ours_plain_run=$(download "$nginx_url/plain.bin" "$plain_md5")
+echo "nginx plain, ours: $(echo "$ours_plain_run" | field receive_seconds)s of $(echo "$ours_plain_run" | field seconds)s" \
+  "receiving the response, the rest taking the body out of it"
 # What a download made the process commit and touch at its worst, beyond what it had before, per
 # byte of body: name prefix, http_bench's output.
 memory_over_file_size() {
@@ -83,33 +120,29 @@ memory_over_file_size() {
   echo "${1}peak_resident_over_file_size $(awk -v p="$(echo "$out" | field peak_working_set)" \
     -v b="$(echo "$out" | field working_set_before)" -v n="$bytes" 'BEGIN {printf "%.2f", (p - b) / n}')"
 }
-memory_over_file_size "" "$ours_plain"
-
-# WinINet under the same Wine, also keeping the body in memory: the same-platform reference.
-wininet=$(run_bench "$BUILD_DIR/bin/wininet_bench.exe" get "$nginx_url/plain.bin")
-[ "$(echo "$wininet" | field digest)" = "$plain_md5" ] || { echo "WinINet download differs" >&2; exit 1; }
-wininet_seconds=$(echo "$wininet" | field seconds)
-echo "nginx plain: wininet ${wininet_seconds}s, ours ${ours_plain_seconds}s"
-echo "ratio_throughput_ours_to_wininet $(ratio "$wininet_seconds" "$ours_plain_seconds")"
+memory_over_file_size "" "$ours_plain_run"
 
 # The same file over https from nginx-tls12 (TLS 1.2 only, ECDHE AES-128-GCM), at localhost, the
 # name the run's certificate carries; every client checks it against the run's root.
 https_base="https://localhost:$(awk '$1 == "nginx-tls12" {print $2}' "$servers/servers.txt")"
 https_url="$https_base/plain.bin"
-curl_https=$(curl -s --cacert "$servers/tls/root.pem" -o "$data/curl.out" -w '%{time_total}' "$https_url")
-[ "$(md5sum "$data/curl.out" | cut -d' ' -f1)" = "$plain_md5" ] || { echo "curl https download differs" >&2; exit 1; }
+curl_https_check=$(curl -s --cacert "$servers/tls/root.pem" "$https_url" | md5sum | cut -d' ' -f1)
+[ "$curl_https_check" = "$plain_md5" ] || { echo "curl https download differs" >&2; exit 1; }
+ours_https() { ours_seconds "$https_url" "$plain_md5"; }
+wininet_https() { peer_seconds wininet_bench "$https_url" "$plain_md5"; }
+winhttp_https() { peer_seconds winhttp_bench "$https_url" "$plain_md5"; }
+curl_https() { curl -s --cacert "$servers/tls/root.pem" -o "$data/curl.out" -w '%{time_total}' "$https_url"; }
+alternate ours_https wininet_https winhttp_https curl_https
 rm -f "$data/curl.out"
-ours_https=$(download "$https_url" "$plain_md5")
-ours_https_seconds=$(echo "$ours_https" | field seconds)
-wininet_https=$(run_bench "$BUILD_DIR/bin/wininet_bench.exe" get "$https_url")
-[ "$(echo "$wininet_https" | field digest)" = "$plain_md5" ] || { echo "WinINet https download differs" >&2; exit 1; }
-wininet_https_seconds=$(echo "$wininet_https" | field seconds)
-echo "nginx https: curl ${curl_https}s (to a file), wininet ${wininet_https_seconds}s, ours ${ours_https_seconds}s;" \
-  "ours over http ${ours_plain_seconds}s"
-echo "ratio_https_throughput_ours_to_wininet $(ratio "$wininet_https_seconds" "$ours_https_seconds")"
-echo "ratio_https_throughput_ours_to_curl_storing $(ratio "$curl_https" "$ours_https_seconds")"
-echo "ratio_throughput_ours_https_to_ours_http $(ratio "$ours_plain_seconds" "$ours_https_seconds")"
-memory_over_file_size https_ "$ours_https"
+show "nginx https, ours" ours_https
+show "nginx https, WinINet" wininet_https
+show "nginx https, WinHTTP" winhttp_https
+show "nginx https, curl (to a file)" curl_https
+echo "ratio_https_throughput_ours_to_wininet $(ratio "$(median wininet_https)" "$(median ours_https)")"
+echo "ratio_https_throughput_ours_to_winhttp $(ratio "$(median winhttp_https)" "$(median ours_https)")"
+echo "ratio_https_throughput_ours_to_curl_storing $(ratio "$(median curl_https)" "$(median ours_https)")"
+echo "ratio_throughput_ours_https_to_ours_http $(ratio "$(median ours_plain)" "$(median ours_https)")"
+memory_over_file_size https_ "$(download "$https_url" "$plain_md5")"
 # The same download after one of a single byte in the same process: what a first handshake costs
 # whatever the size (Wine loads its TLS stack, crypt32 reads the Root store), and what the body
 # then adds to the memory.
@@ -118,7 +151,7 @@ ours_https_warm=$(download "$https_url" "$plain_md5" "$https_base/one-byte.txt")
 echo "nginx https: ours $(echo "$ours_https_warm" | field seconds)s after a first download of one byte" \
   "($(echo "$ours_https_warm" | field first_seconds)s)"
 echo "ratio_throughput_ours_https_after_first_download_to_ours_http" \
-  "$(ratio "$ours_plain_seconds" "$(echo "$ours_https_warm" | field seconds)")"
+  "$(ratio "$(median ours_plain)" "$(echo "$ours_https_warm" | field seconds)")"
 memory_over_file_size https_after_first_download_ "$ours_https_warm"
 
 pattern_md5=$(python3 -c "
@@ -129,11 +162,18 @@ print(hashlib.md5(http_test_server.pattern($bytes)).hexdigest())")
 # The server builds each body once; the first requests only warm it.
 curl_seconds "$test_url/bytes?n=$bytes" >/dev/null
 curl_seconds "$test_url/chunked?n=$bytes&chunk=8192" >/dev/null
-curl_python=$(curl_seconds "$test_url/bytes?n=$bytes")
-ours_length=$(download "$test_url/bytes?n=$bytes" "$pattern_md5" | field seconds)
-ours_chunked=$(download "$test_url/chunked?n=$bytes&chunk=8192" "$pattern_md5" | field seconds)
-echo "test server: curl plain ${curl_python}s, ours plain ${ours_length}s, ours chunked (8 KiB) ${ours_chunked}s"
-echo "ratio_chunked_to_plain_time $(ratio "$ours_chunked" "$ours_length")"
+ours_length() { ours_seconds "$test_url/bytes?n=$bytes" "$pattern_md5"; }
+ours_chunked() { ours_seconds "$test_url/chunked?n=$bytes&chunk=8192" "$pattern_md5"; }
+curl_length() { curl_seconds "$test_url/bytes?n=$bytes"; }
+curl_chunked() { curl_seconds "$test_url/chunked?n=$bytes&chunk=8192"; }
+alternate ours_length ours_chunked curl_length curl_chunked
+show "test server plain, ours" ours_length
+show "test server chunked (8 KiB), ours" ours_chunked
+show "test server plain, curl" curl_length
+show "test server chunked (8 KiB), curl" curl_chunked
+echo "ratio_chunked_to_plain_time $(ratio "$(median ours_chunked)" "$(median ours_length)")"
+echo "ratio_chunked_to_plain_time_curl $(ratio "$(median curl_chunked)" "$(median curl_length)")"
+memory_over_file_size chunked_ "$(download "$test_url/chunked?n=$bytes&chunk=8192" "$pattern_md5")"
 
 python3 -c "
 import sys

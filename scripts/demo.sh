@@ -112,8 +112,17 @@ echo "-- screenshots"
 find "$DEMO/screenshots" -type f -printf '   %p\n' | sort
 
 seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date +%s.%N); awk -v s="$s" -v e="$e" 'BEGIN {printf "%.3f\n", e - s}'; }
-median() { sort -n | awk '{v[NR] = $1} END {printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-echo "-- start-up on the 304 path (the workbench closes at once), median of 5 runs"
-launcher=$(for _ in 1 2 3 4 5; do seconds run "$exe"; done | median)
-trivial=$(for _ in 1 2 3 4 5; do seconds run "$BUILD_DIR/bin/velmor-pack.exe" --help; done | median)
-echo "   velmor.exe to the end of its start entry: ${launcher}s; a trivial Windows program (velmor-pack --help): ${trivial}s"
+# The median with its range; the two programs run in turn, so a drift of the machine moves both.
+stats() { sort -n | awk '{v[NR] = $1} END {m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+  printf "%.2fs (%.2f to %.2f)", m, v[1], v[NR]}'; }
+runs=${DEMO_RUNS:-7}
+echo "-- start-up on the 304 path (the workbench closes at once), median of $runs runs each, in turn"
+launcher_times=() trivial_times=()
+for _ in $(seq 1 "$runs"); do
+  launcher_times+=("$(seconds run "$exe")")
+  trivial_times+=("$(seconds run "$BUILD_DIR/bin/velmor-pack.exe" --help)")
+done
+launcher=$(printf '%s\n' "${launcher_times[@]}" | stats)
+trivial=$(printf '%s\n' "${trivial_times[@]}" | stats)
+echo "   velmor.exe to the end of its start entry: $launcher; a trivial Windows program (velmor-pack --help): $trivial"
+echo "   ratio_warm_start_to_trivial $(awk -v a="${launcher%%s*}" -v b="${trivial%%s*}" 'BEGIN {printf "%.2f", a / b}')"
