@@ -68,15 +68,20 @@ void CByteBuffer::Release() {
 }
 
 // Commits the pages of a reserved range up to `capacity` bytes of data (and the zero byte after
-// them); committed pages come zero-filled.
+// them); committed pages come zero-filled. Only the pages not committed yet are asked for: the
+// system walks every page it is given, and a download grows its buffer many times.
 bool CByteBuffer::CommitRange(Header* head, int capacity) {
-  SIZE_T bytes = sizeof(Header) + static_cast<SIZE_T>(capacity) + 1;
-  if (!VirtualAlloc(head, bytes, MEM_COMMIT, PAGE_READWRITE)) return false;
   static const SIZE_T page = [] {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
     return static_cast<SIZE_T>(system.dwPageSize);
   }();
+  SIZE_T bytes = sizeof(Header) + static_cast<SIZE_T>(capacity) + 1;
+  SIZE_T committedEnd = (sizeof(Header) + static_cast<SIZE_T>(head->capacity) + 1 + page - 1) / page * page;
+  BYTE* base = reinterpret_cast<BYTE*>(head);
+  if (bytes > committedEnd && !VirtualAlloc(base + committedEnd, bytes - committedEnd, MEM_COMMIT, PAGE_READWRITE)) {
+    return false;
+  }
   SIZE_T committed = (bytes + page - 1) / page * page - sizeof(Header) - 1;
   head->capacity =
       committed > static_cast<SIZE_T>(head->rangeCapacity) ? head->rangeCapacity : static_cast<int>(committed);
@@ -96,6 +101,7 @@ bool CByteBuffer::ReserveAddressRange(int maxCapacity) {
     return false;
   }
   head->rangeCapacity = maxCapacity;
+  head->capacity = 0;  // the header's page only
   if (!CommitRange(head, length)) {
     VirtualFree(range, 0, MEM_RELEASE);
     return false;
