@@ -48,6 +48,16 @@ show() { # label, measurement
   read -r m lo hi <<< "${STATS[$2]}"
   printf '%-38s %ss median of %d (%s to %s)\n' "$1:" "$m" "$RUNS" "$lo" "$hi"
 }
+report() { # figure, label, our measurement, then each peer's measurement and name
+  local figure=$1 label=$2 ours=$3
+  shift 3
+  show "$label, ours" "$ours"
+  while [ $# -gt 1 ]; do
+    show "$label, $2" "$1"
+    echo "ratio_${figure}_ours_to_$2 $(ratio "$(median "$1")" "$(median "$ours")")"
+    shift 2
+  done
+}
 
 echo "== MD5, $MD5_MIB MiB"
 head -c "$((MD5_MIB * 1024 * 1024))" /dev/urandom > "$data/sample.bin"
@@ -99,15 +109,8 @@ winhttp_plain() { peer_seconds winhttp_bench "$nginx_url/plain.bin" "$plain_md5"
 curl_plain() { curl_seconds "$nginx_url/plain.bin"; }
 curl_stored_plain() { curl_stored_seconds "$nginx_url/plain.bin"; }
 alternate ours_plain wininet_plain winhttp_plain curl_plain curl_stored_plain
-show "nginx plain, ours" ours_plain
-show "nginx plain, WinINet" wininet_plain
-show "nginx plain, WinHTTP" winhttp_plain
-show "nginx plain, curl (to /dev/null)" curl_plain
-show "nginx plain, curl (to a file)" curl_stored_plain
-echo "ratio_throughput_ours_to_wininet $(ratio "$(median wininet_plain)" "$(median ours_plain)")"
-echo "ratio_throughput_ours_to_winhttp $(ratio "$(median winhttp_plain)" "$(median ours_plain)")"
-echo "ratio_throughput_ours_to_curl $(ratio "$(median curl_plain)" "$(median ours_plain)")"
-echo "ratio_throughput_ours_to_curl_storing $(ratio "$(median curl_stored_plain)" "$(median ours_plain)")"
+report throughput "nginx plain" ours_plain wininet_plain wininet winhttp_plain winhttp curl_plain curl \
+  curl_stored_plain curl_storing
 ours_plain_run=$(download "$nginx_url/plain.bin" "$plain_md5")
 echo "nginx plain, ours: $(echo "$ours_plain_run" | field receive_seconds)s of $(echo "$ours_plain_run" | field seconds)s" \
   "receiving the response, the rest taking the body out of it"
@@ -134,13 +137,7 @@ winhttp_https() { peer_seconds winhttp_bench "$https_url" "$plain_md5"; }
 curl_https() { curl -s --cacert "$servers/tls/root.pem" -o "$data/curl.out" -w '%{time_total}' "$https_url"; }
 alternate ours_https wininet_https winhttp_https curl_https
 rm -f "$data/curl.out"
-show "nginx https, ours" ours_https
-show "nginx https, WinINet" wininet_https
-show "nginx https, WinHTTP" winhttp_https
-show "nginx https, curl (to a file)" curl_https
-echo "ratio_https_throughput_ours_to_wininet $(ratio "$(median wininet_https)" "$(median ours_https)")"
-echo "ratio_https_throughput_ours_to_winhttp $(ratio "$(median winhttp_https)" "$(median ours_https)")"
-echo "ratio_https_throughput_ours_to_curl_storing $(ratio "$(median curl_https)" "$(median ours_https)")"
+report https_throughput "nginx https" ours_https wininet_https wininet winhttp_https winhttp curl_https curl_storing
 echo "ratio_throughput_ours_https_to_ours_http $(ratio "$(median ours_plain)" "$(median ours_https)")"
 memory_over_file_size https_ "$(download "$https_url" "$plain_md5")"
 # The same download after one of a single byte in the same process: what a first handshake costs
