@@ -28,11 +28,3 @@ DWORD SystemBuildNumber() {
   if (!getVersion || getVersion(&version) != 0) return 0;
   return version.dwBuildNumber;
 }
-
-CSspiCredentials::~CSspiCredentials() {
-  if (m_valid) m_sspi.FreeCredentialsHandle(&m_handle);
-}
-
-CSspiContext::~CSspiContext() {
-  if (m_valid) m_sspi.DeleteSecurityContext(&m_handle);
-}

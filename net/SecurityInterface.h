@@ -9,40 +9,28 @@ const SecurityFunctionTableA* PlatformSecurityInterface();
 // The running system's build number, from RtlGetVersion, which compatibility modes do not shim.
 DWORD SystemBuildNumber();
 
-// Credentials of one TLS client, released through the table that acquired them.
-class CSspiCredentials {
+// An SSPI handle (a TLS client's credentials, or a security context), released once it was made
+// through the table that made it, by that table's `Release` function.
+template <auto Release>
+class CSspiHandle {
 public:
-  explicit CSspiCredentials(const SecurityFunctionTableA& sspi) : m_sspi(sspi) {}
-  CSspiCredentials(const CSspiCredentials&) = delete;
-  CSspiCredentials& operator=(const CSspiCredentials&) = delete;
-  ~CSspiCredentials();
+  explicit CSspiHandle(const SecurityFunctionTableA& sspi) : m_sspi(sspi) {}
+  CSspiHandle(const CSspiHandle&) = delete;
+  CSspiHandle& operator=(const CSspiHandle&) = delete;
+  ~CSspiHandle() {
+    if (m_valid) (m_sspi.*Release)(&m_handle);
+  }
 
-  CredHandle* Get() { return &m_handle; }
+  SecHandle* Get() { return &m_handle; }
   void SetValid() { m_valid = true; }
 
 private:
   const SecurityFunctionTableA& m_sspi;
-  CredHandle m_handle = {};
+  SecHandle m_handle = {};
   bool m_valid = false;
 };
-
-// One security context (a TLS session), deleted through the table that made it.
-class CSspiContext {
-public:
-  explicit CSspiContext(const SecurityFunctionTableA& sspi) : m_sspi(sspi) {}
-  CSspiContext(const CSspiContext&) = delete;
-  CSspiContext& operator=(const CSspiContext&) = delete;
-  ~CSspiContext();
-
-  CtxtHandle* Get() { return &m_handle; }
-  bool IsValid() const { return m_valid; }
-  void SetValid() { m_valid = true; }
-
-private:
-  const SecurityFunctionTableA& m_sspi;
-  CtxtHandle m_handle = {};
-  bool m_valid = false;
-};
+using CSspiCredentials = CSspiHandle<&SecurityFunctionTableA::FreeCredentialsHandle>;
+using CSspiContext = CSspiHandle<&SecurityFunctionTableA::DeleteSecurityContext>;
 
 // A buffer the provider allocated for us (ISC_REQ_ALLOCATE_MEMORY), freed through its table.
 class CSspiBuffer {

@@ -5,7 +5,7 @@
 #include <winsock2.h>
 
 #include <algorithm>
-#include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,13 +41,9 @@ class HttpClientTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
     ASSERT_EQ(1, NetStartup());
-    std::ifstream servers(VELMOR_TEST_SERVERS_FILE);
-    std::string name;
-    int port;
-    while (servers >> name >> port) {
-      if (name == "nginx") s_nginxPort = port;
-      if (name == "test") s_testPort = port;
-    }
+    std::map<std::string, int> ports = TestServerPorts(VELMOR_TEST_SERVERS_FILE);
+    s_testPort = ports["test"];
+    s_nginxPort = ports["nginx"];
     ASSERT_NE(0, s_testPort) << "no test server in " << VELMOR_TEST_SERVERS_FILE;
     ASSERT_NE(0, s_nginxPort);
   }

@@ -5,7 +5,6 @@
 
 #include <winsock2.h>
 
-#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -27,10 +26,7 @@ class HttpsClientTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
     ASSERT_EQ(1, NetStartup());
-    std::ifstream servers(VELMOR_TEST_SERVERS_FILE);
-    std::string name;
-    int port;
-    while (servers >> name >> port) s_ports[name] = port;
+    s_ports = TestServerPorts(VELMOR_TEST_SERVERS_FILE);
     ASSERT_TRUE(s_ports.count("tls-good")) << "no TLS peers in " << VELMOR_TEST_SERVERS_FILE;
   }
   static void TearDownTestSuite() { NetCleanup(); }
