@@ -40,6 +40,7 @@ CConfigSource::Answer CConfigSource::Fetch(const CByteBuffer& cached, ProgressCa
   options.context = context;
   options.abort = m_abortEvent;
   options.https = m_https;
+  options.systemProxy = m_systemProxy;
   Answer answer = {kNoAnswer, CByteBuffer()};
   CByteBuffer body = DownloadBody(WithProductDomain(m_https ? kHttpsConfigUrlFormat : kConfigUrlFormat).c_str(),
                                   options, &answer.status);

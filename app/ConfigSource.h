@@ -19,6 +19,7 @@ public:
 
   void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
   void SetHttps(bool on) { m_https = on; }  // the https address, over TLS
+  void SetSystemProxy(bool on) { m_systemProxy = on; }  // see CHttpClient::SetSystemProxy
 
   // The configuration cached by the last download that brought one; false when there is none.
   static bool ReadCached(CByteBuffer& out);
@@ -28,6 +29,7 @@ public:
 private:
   HANDLE m_abortEvent = nullptr;
   bool m_https = false;
+  bool m_systemProxy = false;
 };
 
 // The server's entity tag for a configuration: the quoted upper-case MD5 of the file.

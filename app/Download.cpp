@@ -14,6 +14,7 @@ CByteBuffer DownloadBody(const char* url, const DownloadOptions& options, int* s
   client.SetResponseLimit(options.maxBytes);
   client.SetAbortEvent(options.abort);
   client.SetHttps(options.https);
+  client.SetSystemProxy(options.systemProxy);
   client.AddHeader("Referer", WithProductDomain(options.https ? kHttpsRefererFormat : kRefererFormat).c_str());
   if (options.validator) client.AddHeader("If-None-Match", options.validator);
   client.SetProgressCallback(options.progress, options.context);

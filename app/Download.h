@@ -16,8 +16,9 @@ struct DownloadOptions {
   int maxBytes = CIncomingResponse::kMaxResponseBytes;
   ProgressCallback progress = nullptr;
   DWORD_PTR context = 0;
-  HANDLE abort = nullptr;  // ends the download's waits when set; may be null
-  bool https = false;      // over TLS, with the https Referer; no step down to http
+  HANDLE abort = nullptr;    // ends the download's waits when set; may be null
+  bool https = false;        // over TLS, with the https Referer; no step down to http
+  bool systemProxy = false;  // the user's proxy settings, authenticating proxies answered
 };
 
 // The decoded body of a 200, else empty; `status` receives the answer's status. A body that could

@@ -52,6 +52,7 @@ bool CLauncherApp::InitInstance() {
   m_loader.reset(new (std::nothrow) CModuleLoader(m_options.configPublicKey));
   if (!m_loader) return false;
   m_loader->SetHttps(m_options.https);
+  m_loader->SetSystemProxy(m_options.systemProxy);
   // Loading failed or was declined when there is no start entry: the worker has said why.
   if (RunSplash()) m_loader->HandOver(GetDataRoot());
   return false;

@@ -20,6 +20,7 @@
 struct LauncherOptions {
   bool offlineStart = BuildConfig::kOfflineStart;               // the cached configuration when no server answers
   bool https = BuildConfig::kHttps;                             // https only, certificates checked
+  bool systemProxy = BuildConfig::kSystemProxy;                 // the user's proxy settings, proxy logons
   const char* configPublicKey = BuildConfig::kConfigPublicKey;  // only what it signed counts; empty: unsigned
   DWORD flowSecondMs = CLoadFlow::kSecondMs;                    // one second of the retry countdowns
 };

@@ -54,6 +54,7 @@ CLoaderInstaller::EDownload CLoaderInstaller::DownloadPackage(const LoaderFile& 
   options.context = context;
   options.abort = m_abortEvent;
   options.https = m_https;
+  options.systemProxy = m_systemProxy;
   int status = kNoAnswer;
   CByteBuffer body = DownloadBody(file.url.c_str(), options, &status);
   if (body.IsEmpty()) return EDownload::kNothing;

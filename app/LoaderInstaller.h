@@ -20,6 +20,7 @@ public:
 
   void SetAbortEvent(HANDLE event) { m_abortEvent = event; }
   void SetHttps(bool on) { m_https = on; }  // the package over TLS, never a step down to http
+  void SetSystemProxy(bool on) { m_systemProxy = on; }  // see CHttpClient::SetSystemProxy
 
   // The installed library, or its package, when its MD5 matches (and its SHA-256, when the record
   // carries one).
@@ -64,4 +65,5 @@ private:
   bool m_signed;
   HANDLE m_abortEvent = nullptr;
   bool m_https = false;
+  bool m_systemProxy = false;
 };

@@ -26,6 +26,11 @@ void CModuleLoader::SetHttps(bool on) {
   m_installer.SetHttps(on);
 }
 
+void CModuleLoader::SetSystemProxy(bool on) {
+  m_source.SetSystemProxy(on);
+  m_installer.SetSystemProxy(on);
+}
+
 void CModuleLoader::SetAbortEvent(HANDLE event) {
   m_source.SetAbortEvent(event);
   m_installer.SetAbortEvent(event);

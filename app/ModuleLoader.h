@@ -45,6 +45,8 @@ public:
   // On, the configuration and the package come over https only, and a record whose url is not
   // https makes the configuration unusable.
   void SetHttps(bool on);
+  // On, downloads go through the proxy the user's settings choose and answer proxy logons.
+  void SetSystemProxy(bool on);
 
   // One attempt at the configuration: fresh from the server (then cached before anything checks
   // it; signed, only once it passes ParseConfig's checks) or, when the server answers 304 to our

@@ -1,8 +1,10 @@
 #include "net/HttpClient.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
+#include "base/TextConverter.h"
 #include "base/TextFormat.h"
 #include "net/CertificateCheck.h"
 #include "net/Connection.h"
@@ -11,6 +13,8 @@
 #include "net/HttpSideFiles.h"
 #include "net/IncomingResponse.h"
 #include "net/MultipartForm.h"
+#include "net/ProxyAuthentication.h"
+#include "net/SystemProxy.h"
 #include "net/Url.h"
 
 const char CHttpClient::kDefaultUserAgent[] =
@@ -25,12 +29,15 @@ constexpr int kSmallReceive = 1023;
 constexpr int kStatusContinue = 100;
 constexpr int kStatusMovedPermanently = 301;
 constexpr int kStatusFound = 302;
+constexpr int kStatusProxyAuthenticationRequired = 407;
 constexpr int kHttpPort = 80;
 constexpr int kHttpsPort = 443;
 
 const char kFormContentType[] = "application/x-www-form-urlencoded";
 const char kAcceptEncoding[] = "gzip, deflate";
 const char kMultipartContentType[] = "multipart/form-data; boundary=%s";
+const char kProxyAuthorization[] = "Proxy-Authorization";
+const char kHiddenValue[] = "(hidden)";
 
 std::string TrimLeadingSpaces(const std::string& text) {
   size_t first = text.find_first_not_of(' ');
@@ -74,6 +81,49 @@ bool ParseRequestUrl(const std::string& url, CUrl& parsed) {
     if (c < 0x20 || c == 0x7f) return false;
   }
   return parsed.SetUrl(url.c_str());
+}
+
+bool IsSuccess(int status) { return status >= 200 && status < 300; }
+
+// The head of a request or response with each Proxy-Authorization value hidden: the debug dump
+// never holds a credential.
+std::string WithoutCredentials(const std::string& text) {
+  std::string masked;
+  size_t start = 0;
+  for (size_t end; (end = text.find(kLineEnd, start)) != std::string::npos; start = end + kLineEndLength) {
+    std::string line = text.substr(start, end - start);
+    size_t colon = line.find(':');
+    if (colon != std::string::npos && _stricmp(line.substr(0, colon).c_str(), kProxyAuthorization) == 0) {
+      line = line.substr(0, colon) + ": " + kHiddenValue;
+    }
+    masked += line + kLineEnd;
+    if (end == start) return masked + text.substr(end + kLineEndLength);  // the body as it is
+  }
+  return masked + text.substr(start);
+}
+
+void WriteRequestDebugFile(const std::string& text) {
+  std::string name;
+  std::string masked = WithoutCredentials(text);
+  WriteDebugFile(name, CByteBuffer(masked.data(), static_cast<int>(masked.size())));
+}
+
+// Whether the next request may go on the connection that brought `answer`: all of it arrived,
+// and neither side said the connection ends with it.
+bool CanReuse(const CConnection& connection, const CIncomingResponse& answer) {
+  if (connection.PeerClosed() || !answer.IsComplete()) return false;
+  HttpHeaders headers = ParseResponseHeaders(answer.Head());
+  for (const char* name : {"Connection", "Proxy-Connection"}) {
+    const std::string* value = FindHeader(headers, name);
+    if (value && AsciiLower(*value).find("close") != std::string::npos) return false;
+  }
+  return GetResponseHead(answer.Head()).rfind("HTTP/1.0", 0) != 0;
+}
+
+// The headers of a round that answers a proxy's 407: the credential, and a connection kept open
+// for the proxy's next challenge, whatever the request's own Connection header says.
+HttpHeaders AuthenticationHeaders(const std::string& authorization) {
+  return {{"Connection", "keep-alive"}, {kProxyAuthorization, authorization}};
 }
 
 }  // namespace
@@ -214,27 +264,54 @@ void CHttpClient::AddHostAndCookie(const CUrl& parsed) {
 // Method, target (the whole URL for a proxy, else the path from the first "/" after "//"; in a
 // tunnel the server reads it, as without a proxy), the header lines in list order, the blank
 // line, then `body`.
-std::string CHttpClient::RequestText(const char* method, const std::string& url, const std::string& body) const {
+std::string CHttpClient::RequestText(const RequestHead& request, const HttpHeaders& hopHeaders) const {
+  const std::string& url = request.url;
   std::string target = url;
-  if (!m_useProxy || m_requestUrl.scheme == CUrl::kSchemeHttps) {
+  if (!m_viaProxy || m_requestUrl.scheme == CUrl::kSchemeHttps) {
     size_t authority = url.find("//");
     size_t slash = authority == std::string::npos ? std::string::npos : url.find('/', authority + 2);
     target = slash == std::string::npos ? "/" : url.substr(slash);
   }
-  std::string text = std::string(method) + " " + target + " HTTP/1.1" + kLineEnd;
-  for (size_t i = 0; i < m_headers.size(); ++i) {
-    if (i > 0) text += kLineEnd;
-    text += m_headers[i].first + ": " + m_headers[i].second;
+  std::string text = std::string(request.method) + " " + target + " HTTP/1.1" + kLineEnd;
+  bool first = true;
+  auto addLine = [&](const std::pair<std::string, std::string>& header) {
+    if (!first) text += kLineEnd;
+    text += header.first + ": " + header.second;
+    first = false;
+  };
+  for (const auto& header : m_headers) {
+    if (!FindHeader(hopHeaders, header.first.c_str())) addLine(header);
   }
-  return text + kHeadEnd + body;
+  for (const auto& header : hopHeaders) addLine(header);
+  return text + kHeadEnd + request.body;
+}
+
+// Direct, through the proxy a ".Proxy" file or SetProxy names, or with the system proxy on,
+// through the one the user's settings choose for this URL. False when the abort event ended the
+// choice.
+bool CHttpClient::ChooseRoute(const CUrl& parsed) {
+  m_viaProxy = m_useProxy != 0;
+  if (m_viaProxy) {
+    m_route = {m_proxyHost, m_proxyPort};
+    return true;
+  }
+  if (!m_systemProxy) return true;
+  EProxyRoute route = ChooseSystemProxy(parsed, m_abortEvent, kProxyScriptWaitMs, m_route);
+  m_viaProxy = route == EProxyRoute::kProxy;
+  return route != EProxyRoute::kAborted;
 }
 
 bool CHttpClient::Connect(CEventSocket& socket, const CUrl& parsed) const {
   socket.SetAbortEvent(m_abortEvent);
-  if (m_useProxy) {
-    return socket.ConnectHost(m_proxyHost.c_str(), static_cast<unsigned short>(m_proxyPort), m_timings.waitMs);
+  if (m_viaProxy) {
+    return socket.ConnectHost(m_route.host.c_str(), static_cast<unsigned short>(m_route.port), m_timings.waitMs);
   }
   return socket.ConnectHost(parsed.hostName.c_str(), parsed.port, m_timings.waitMs);
+}
+
+// After a 407 that is to be answered: on the same connection when it stays open, else on a new one.
+bool CHttpClient::KeepOrReconnect(CConnection& connection, const CUrl& parsed, const CIncomingResponse& answer) {
+  return CanReuse(connection, answer) || Connect(connection.Socket(), parsed);
 }
 
 bool CHttpClient::ReportProgress(ProgressCallback callback, DWORD_PTR userData, int done, int total) const {
@@ -286,67 +363,97 @@ void CHttpClient::StoreResponse(const CIncomingResponse& incoming) {
 }
 
 // TCP to the server or the proxy; for https, through the proxy's tunnel, then TLS.
-bool CHttpClient::Open(CConnection& connection, const CUrl& parsed, std::string* debugFile) {
+bool CHttpClient::Open(CConnection& connection, const CUrl& parsed, CProxyAuthentication* auth,
+                       std::string* debugFile) {
   bool tls = parsed.scheme == CUrl::kSchemeHttps;
   if (tls && IsAddressLiteral(parsed.hostName)) return false;
   if (!Connect(connection.Socket(), parsed)) return false;
   if (!tls) return true;
-  bool opened = (!m_useProxy || OpenTunnel(connection, parsed, debugFile)) &&
+  bool opened = (!m_viaProxy || OpenTunnel(connection, parsed, auth, debugFile)) &&
                 connection.StartTls(parsed.hostName.c_str(), m_timings.waitMs, m_timings.lowSpeedWindowMs);
   m_tlsError = connection.TlsError();
   return opened;
 }
 
-// CONNECT host:port. Any answer but 2xx fails the request; that answer stays the stored response
-// (and in the debug dump), so its status can be read.
-bool CHttpClient::OpenTunnel(CConnection& connection, const CUrl& parsed, std::string* debugFile) {
+// CONNECT host:port, its 407s answered when `auth` is given. Any other answer but 2xx fails the
+// request; that answer stays the stored response (and in the debug dump), so its status can be read.
+bool CHttpClient::OpenTunnel(CConnection& connection, const CUrl& parsed, CProxyAuthentication* auth,
+                             std::string* debugFile) {
   std::string authority;
   FormatString(authority, "%s:%d", parsed.hostName.c_str(), parsed.port);
-  std::string text = "CONNECT " + authority + " HTTP/1.1" + kLineEnd + "Host: " + authority + kHeadEnd;
-  if (!SendText(connection, text)) return false;
-  CIncomingResponse answer(kSmallReceive, m_maxResponseBytes);
-  if (Receive(connection, answer, {EReceiveUntil::kHead, false, debugFile}) != EReceiveEnd::kEnded) return false;
-  int status = ::GetStatusCode(answer.Head());
-  // Bytes after the head would come from the server before our hello: no server sends any.
-  if (status >= 200 && status < 300 && answer.Body().IsEmpty()) return true;
-  m_responseHead = answer.Head();
-  m_responseBody.Clear();
-  return false;
+  std::string authorization;
+  for (;;) {
+    std::string text = "CONNECT " + authority + " HTTP/1.1" + kLineEnd + "Host: " + authority;
+    if (!authorization.empty()) text += kLineEnd + std::string(kProxyAuthorization) + ": " + authorization;
+    if (!SendText(connection, text + kHeadEnd)) return false;
+    CIncomingResponse answer(kSmallReceive, m_maxResponseBytes);
+    if (Receive(connection, answer, {EReceiveUntil::kHead, false, debugFile}) != EReceiveEnd::kEnded) return false;
+    int status = ::GetStatusCode(answer.Head());
+    // Bytes after the head would come from the server before our hello: no server sends any.
+    if (IsSuccess(status) && answer.Body().IsEmpty()) return true;
+    m_responseHead = answer.Head();
+    m_responseBody.Clear();
+    authorization = auth && status == kStatusProxyAuthenticationRequired ? auth->Answer(answer.Head()) : "";
+    if (authorization.empty()) return false;
+    // The rest of the 407's body comes off before the next CONNECT goes on this connection.
+    bool drained = answer.IsComplete() ||
+                   Receive(connection, answer, {EReceiveUntil::kComplete, false, debugFile}) == EReceiveEnd::kEnded;
+    if (!drained || !KeepOrReconnect(connection, parsed, answer)) return false;
+  }
 }
 
-// Writes the request debug file, connects, lets `transfer` send and receive, and stores the
-// answer. A scheme we do not speak at all gives an empty response; https without SetHttps fails.
-int CHttpClient::Exchange(const std::string& text, const CUrl& parsed, int receiveSize, bool reportProgress,
+// Chooses the route, writes the request debug file, connects, lets `transfer` send and receive,
+// and stores the answer. With the system proxy on, a proxy's 407 to a plain request is answered by
+// sending the request again with the credential. A scheme we do not speak at all gives an empty
+// response; https without SetHttps fails.
+int CHttpClient::Exchange(const RequestHead& request, const CUrl& parsed, int receiveSize, bool reportProgress,
                           bool writeFinalDebugFile, const Transfer& transfer) {
+  m_tlsError = S_OK;
+  bool web = parsed.scheme == CUrl::kSchemeHttp || parsed.scheme == CUrl::kSchemeHttps;
+  if (web && !ChooseRoute(parsed)) return 0;
+  std::string text = RequestText(request);
   bool debug = IsHttpDebugOn();
   std::string responseDebugFile;
   if (debug) {
-    std::string requestDebugFile;
-    WriteDebugFile(requestDebugFile, CByteBuffer(text.data(), static_cast<int>(text.size())));
+    WriteRequestDebugFile(text);
     responseDebugFile = NewDebugFileName();
   }
-  m_tlsError = S_OK;
-  if (parsed.scheme == CUrl::kSchemeHttps && !m_https) return 0;
+  std::string* debugFile = debug ? &responseDebugFile : nullptr;
+  bool tls = parsed.scheme == CUrl::kSchemeHttps;
+  if (tls && !m_https) return 0;
 
-  CIncomingResponse incoming(receiveSize, m_maxResponseBytes);
+  std::optional<CIncomingResponse> incoming(std::in_place, receiveSize, m_maxResponseBytes);
   EReceiveEnd end = EReceiveEnd::kEnded;
-  if (parsed.scheme == CUrl::kSchemeHttp || parsed.scheme == CUrl::kSchemeHttps) {
+  if (web) {
+    std::optional<CProxyAuthentication> auth;
+    if (m_viaProxy && m_systemProxy) auth.emplace(PlatformSecurityInterface(), m_route);
     CConnection connection;
-    if (!Open(connection, parsed, debug ? &responseDebugFile : nullptr)) return 0;
-    end = transfer(connection, incoming, debug ? &responseDebugFile : nullptr);
-    m_tlsError = connection.TlsError();
+    if (!Open(connection, parsed, auth ? &*auth : nullptr, debugFile)) return 0;
+    for (;;) {
+      end = transfer(connection, *incoming, text, debugFile);
+      m_tlsError = connection.TlsError();
+      // Inside a tunnel a 407 comes from the server itself: it is never answered.
+      bool proxyAsks = end == EReceiveEnd::kEnded && auth && !tls &&
+                       ::GetStatusCode(incoming->Head()) == kStatusProxyAuthenticationRequired;
+      std::string authorization = proxyAsks ? auth->Answer(incoming->Head()) : "";
+      if (authorization.empty()) break;
+      if (!KeepOrReconnect(connection, parsed, *incoming)) return 0;
+      text = RequestText(request, AuthenticationHeaders(authorization));
+      if (debug) WriteRequestDebugFile(text);
+      incoming.emplace(receiveSize, m_maxResponseBytes);
+    }
     if (end == EReceiveEnd::kStopped) return 0;
     if (end == EReceiveEnd::kEnded) connection.Finish(m_timings.waitMs);
   }
 
   if (debug && writeFinalDebugFile) {
     std::string finalDebugFile;
-    WriteDebugFile(finalDebugFile, incoming.Joined());
+    WriteDebugFile(finalDebugFile, incoming->Joined());
   }
-  int received = incoming.ReceivedLength();
+  int received = incoming->ReceivedLength();
   if (reportProgress && received > 0) ReportProgress(m_progressCallback, m_progressUserData, received, received);
   if (end == EReceiveEnd::kFailed) return 0;
-  StoreResponse(incoming);
+  StoreResponse(*incoming);
   return 1;
 }
 
@@ -371,15 +478,15 @@ int CHttpClient::Request(const MethodPlan& plan, const char* url) {
   std::string body = plan.formBody ? FormText() : "";
   if (plan.formBody) AddHeader("Content-Length", DecimalText(body.size()).c_str());
 
-  std::string text = RequestText(plan.method, target, body);
   bool headOnly = plan.until == EReceiveUntil::kHead;
   ReceiveOptions options = {plan.until, true, nullptr};
-  return Exchange(text, parsed, headOnly ? kSmallReceive : kLargeReceive, true, plan.finalDebugFile,
-                  [&](CConnection& connection, CIncomingResponse& incoming, std::string* debugFile) {
-                    if (!SendText(connection, text)) return EReceiveEnd::kStopped;
-                    options.debugFile = debugFile;
-                    return Receive(connection, incoming, options);
-                  });
+  return Exchange(
+      {plan.method, target, body}, parsed, headOnly ? kSmallReceive : kLargeReceive, true, plan.finalDebugFile,
+      [&](CConnection& connection, CIncomingResponse& incoming, const std::string& text, std::string* debugFile) {
+        if (!SendText(connection, text)) return EReceiveEnd::kStopped;
+        options.debugFile = debugFile;
+        return Receive(connection, incoming, options);
+      });
 }
 
 std::string CHttpClient::FormText() const { return m_params.Build(m_ansiParams != 0); }
@@ -433,22 +540,22 @@ int CHttpClient::InnerPutBody(const char* url, const CByteBuffer& body) {
   AddIfAbsent("Content-Type", kFormContentType);
   AddHostAndCookie(parsed);
   AddHeader("Content-Length", DecimalText(body.Length()).c_str());
-  std::string text = RequestText("PUT", target, FormText());
-  int result =
-      Exchange(text, parsed, kSmallReceive, false, false,
-               [&](CConnection& connection, CIncomingResponse& incoming, std::string* debugFile) {
-                 if (!SendText(connection, text)) return EReceiveEnd::kStopped;
-                 CIncomingResponse interim(kSmallReceive, m_maxResponseBytes);
-                 interim.KeepInterimAnswers();
-                 if (Receive(connection, interim, {EReceiveUntil::kHead, false, debugFile}) != EReceiveEnd::kEnded) {
-                   return EReceiveEnd::kStopped;
-                 }
-                 m_responseHead = interim.Head();
-                 m_responseBody.Clear();
-                 if (GetStatusCode() != kStatusContinue) return EReceiveEnd::kStopped;
-                 if (!SendBytes(connection, body.Data(), body.Length())) return EReceiveEnd::kStopped;
-                 return Receive(connection, incoming, {EReceiveUntil::kComplete, false, debugFile});
-               });
+  std::string form = FormText();
+  int result = Exchange(
+      {"PUT", target, form}, parsed, kSmallReceive, false, false,
+      [&](CConnection& connection, CIncomingResponse& incoming, const std::string& text, std::string* debugFile) {
+        if (!SendText(connection, text)) return EReceiveEnd::kStopped;
+        CIncomingResponse interim(kSmallReceive, m_maxResponseBytes);
+        interim.KeepInterimAnswers();
+        if (Receive(connection, interim, {EReceiveUntil::kHead, false, debugFile}) != EReceiveEnd::kEnded) {
+          return EReceiveEnd::kStopped;
+        }
+        m_responseHead = interim.Head();
+        m_responseBody.Clear();
+        if (GetStatusCode() != kStatusContinue) return EReceiveEnd::kStopped;
+        if (!SendBytes(connection, body.Data(), body.Length())) return EReceiveEnd::kStopped;
+        return Receive(connection, incoming, {EReceiveUntil::kComplete, false, debugFile});
+      });
   if (result) ParseResponseHeaders();
   return result;
 }
@@ -473,12 +580,13 @@ int CHttpClient::InnerPostMultipart(const char* url) {
   std::string contentType;
   FormatString(contentType, kMultipartContentType, boundary.c_str());
   AddHeader("Content-Type", contentType.c_str());
-  std::string head = RequestText("POST", target, "");
-  return Exchange(head, parsed, kLargeReceive, false, false,
-                  [&](CConnection& connection, CIncomingResponse& incoming, std::string* debugFile) {
-                    if (!SendUpload(connection, head, body)) return EReceiveEnd::kStopped;
-                    return Receive(connection, incoming, {EReceiveUntil::kComplete, false, debugFile});
-                  });
+  const std::string noText;
+  return Exchange(
+      {"POST", target, noText}, parsed, kLargeReceive, false, false,
+      [&](CConnection& connection, CIncomingResponse& incoming, const std::string& head, std::string* debugFile) {
+        if (!SendUpload(connection, head, body)) return EReceiveEnd::kStopped;
+        return Receive(connection, incoming, {EReceiveUntil::kComplete, false, debugFile});
+      });
 }
 
 // The head in one send, then the body in paced chunks so the upload callback can follow along

@@ -15,10 +15,12 @@
 #include "net/HttpResponse.h"
 #include "net/IncomingResponse.h"
 #include "net/LowSpeedRule.h"
+#include "net/ProxyChoice.h"
 #include "net/Url.h"
 
 class CConnection;
 class CEventSocket;
+class CProxyAuthentication;
 
 // Progress of a download or upload; setting *continueFlag to 0 cancels the request.
 typedef void (*ProgressCallback)(int done, int total, DWORD_PTR userData, int* continueFlag);
@@ -71,6 +73,11 @@ public:
   // Why the last https request's TLS session failed (the provider's status or the certificate
   // check's reason, see CheckServerCertificate); S_OK when it did not.
   HRESULT GetTlsError() const { return m_tlsError; }
+  // Off (the default), only a ".Proxy" file or SetProxy chooses a proxy, and a proxy's 407 is
+  // the answer. On, without those the user's proxy settings choose one for each URL (redirects
+  // included), and a proxy that asks for authentication is answered on the same connection
+  // (CProxyAuthentication); its credentials never reach the debug dump.
+  void SetSystemProxy(bool on) { m_systemProxy = on; }
 
   // Empties the headers, parameters, response, cookies and queued files.
   void Reset();
@@ -112,18 +119,26 @@ private:
     std::string* debugFile;  // rewritten with the response so far after each receive; may be null
   };
   using InnerRequest = int (CHttpClient::*)(const char* url);
-  using Transfer =
-      std::function<EReceiveEnd(CConnection& connection, CIncomingResponse& incoming, std::string* debugFile)>;
+  using Transfer = std::function<EReceiveEnd(CConnection& connection, CIncomingResponse& incoming,
+                                             const std::string& text, std::string* debugFile)>;
+  // What a request sends before any separate body: its method, URL and the text after the head.
+  struct RequestHead {
+    const char* method;
+    const std::string& url;
+    const std::string& body;
+  };
 
   int FollowRedirects(InnerRequest first, const char* url, bool followRedirects, bool resolveSlashLocation);
   void ApplyProxyFile();
   void AddIfAbsent(const char* name, const char* value);
   void AddHostAndCookie(const CUrl& parsed);
-  std::string RequestText(const char* method, const std::string& url, const std::string& body) const;
+  std::string RequestText(const RequestHead& request, const HttpHeaders& hopHeaders = {}) const;
+  bool ChooseRoute(const CUrl& parsed);
   bool Connect(CEventSocket& socket, const CUrl& parsed) const;
-  bool Open(CConnection& connection, const CUrl& parsed, std::string* debugFile);
-  bool OpenTunnel(CConnection& connection, const CUrl& parsed, std::string* debugFile);
-  int Exchange(const std::string& text, const CUrl& parsed, int receiveSize, bool reportProgress,
+  bool Open(CConnection& connection, const CUrl& parsed, CProxyAuthentication* auth, std::string* debugFile);
+  bool OpenTunnel(CConnection& connection, const CUrl& parsed, CProxyAuthentication* auth, std::string* debugFile);
+  bool KeepOrReconnect(CConnection& connection, const CUrl& parsed, const CIncomingResponse& answer);
+  int Exchange(const RequestHead& request, const CUrl& parsed, int receiveSize, bool reportProgress,
                bool writeFinalDebugFile, const Transfer& transfer);
   struct MethodPlan;
   int Request(const MethodPlan& plan, const char* url);
@@ -150,6 +165,10 @@ private:
   int m_useProxy = 0;
   std::string m_proxyHost;
   int m_proxyPort = 0;
+  bool m_systemProxy = false;
+  // The way of the request in flight: through m_route, or direct.
+  bool m_viaProxy = false;
+  ProxyServer m_route;
   std::string m_effectiveUrl;
   // The target of the request in flight (or last sent), cracked once: its connection, Host,
   // cookies and a redirect's slash-relative Location all come from it.

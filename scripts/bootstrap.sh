@@ -40,7 +40,7 @@ PACKAGES=(
 BACKPORTED_PACKAGES=(qemu-user-static)
 QEMU_MIN_VERSION=1:8
 # Servers the tests start on loopback themselves; their packages must not start system services.
-SERVER_PACKAGES=(nginx)
+SERVER_PACKAGES=(nginx squid winbind)
 LOCALE=zh_CN.UTF-8
 
 log() { printf '[bootstrap] %s\n' "$*"; }

@@ -3,13 +3,14 @@
 #include <cstring>
 #include <vector>
 
+#include "base/Base64.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 const char kSec1Label[] = "EC PRIVATE KEY";
 const char kPkcs8Label[] = "PRIVATE KEY";
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr size_t kPemLineChars = 64;
 
 constexpr uint8_t kTagInteger = 0x02;
@@ -66,38 +67,6 @@ private:
   const uint8_t* m_data;
   size_t m_left;
 };
-
-bool DecodeBase64(const std::string& text, Bytes& out) {
-  unsigned int bits = 0;
-  int count = 0;
-  bool padded = false;
-  for (char c : text) {
-    if (c == '\r' || c == '\n' || c == ' ' || c == '\t') continue;
-    if (c == '=') {
-      padded = true;
-      continue;
-    }
-    const char* at = strchr(kBase64, c);
-    if (padded || !at || !c) return false;
-    bits = bits << 6 | static_cast<unsigned int>(at - kBase64);
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      out.push_back(static_cast<uint8_t>(bits >> count));
-    }
-  }
-  return true;
-}
-
-std::string EncodeBase64(const Bytes& bytes) {
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    unsigned int group =
-        bytes[i] << 16 | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0) | (i + 2 < bytes.size() ? bytes[i + 2] : 0);
-    for (size_t k = 0; k < 4; ++k) text += i + k <= bytes.size() ? kBase64[group >> (18 - 6 * k) & 0x3f] : '=';
-  }
-  return text;
-}
 
 // The base64 between "-----BEGIN label-----" and "-----END label-----".
 bool PemBody(const std::string& pem, const char* label, Bytes& der) {
