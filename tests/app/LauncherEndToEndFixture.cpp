@@ -9,8 +9,6 @@
 #include "base/FileUtil.h"
 #include "base/Path.h"
 
-namespace {
-
 // The JSON string value of `key` in one log line ("" for null), with \" unescaped.
 std::string JsonValue(const std::string& line, const std::string& key) {
   size_t at = line.find("\"" + key + "\": ");
@@ -27,6 +25,8 @@ std::string JsonValue(const std::string& line, const std::string& key) {
   }
   return value;
 }
+
+namespace {
 
 std::string TraceField(const std::string& line, const std::string& name) {
   size_t at = line.find(" " + name + "=");
@@ -100,19 +100,20 @@ namespace {
 
 // velmor-pack's command line for a library and its package, written into `folder`.
 std::string PackCommand(const std::string& library, const char* pack, const std::string& folder, const char* password,
-                        const char* scheme = "http") {
+                        const char* scheme = "http", bool contentNamed = false) {
   std::string extension = std::string(pack) == "zip" ? "zip" : "vdb";
   std::string url = std::string(scheme) + "://config." + BuildConfig::kProductDomain + "/loader." + extension;
   return "\"" + ExeDirectory() + "\\velmor-pack.exe\" config --file \"" + library + "\" --url " + url + " --pack " +
-         pack + " --packed-name loader." + extension + " --password " + password + " --desc e2e --out \"" + folder +
+         pack + (contentNamed ? "" : " --packed-name loader." + extension) + " --password " + password +
+         " --desc e2e --out \"" + folder +
          "\\loader.db\"";
 }
 
 }  // namespace
 
 void LauncherEndToEnd::Publish(const std::string& library, const char* pack, const std::string& folder,
-                               const char* password) {
-  ASSERT_EQ(0u, RunProgram(PackCommand(library, pack, folder, password)));
+                               const char* password, bool contentNamed) {
+  ASSERT_EQ(0u, RunProgram(PackCommand(library, pack, folder, password, "http", contentNamed)));
 }
 
 void LauncherEndToEnd::PublishSigned(const std::string& serial, const std::string& folder, const char* scheme) {

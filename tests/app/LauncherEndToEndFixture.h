@@ -27,6 +27,8 @@ struct Request {
 };
 
 std::vector<std::string> Lines(const std::string& path);
+// The value of `key` in one JSON log line ("" for null): a string unescaped, a number as written.
+std::string JsonValue(const std::string& line, const std::string& key);
 int ServerPort(const char* name);
 std::string UpperMd5(const std::string& bytes);
 
@@ -57,9 +59,10 @@ protected:
   void UsePort(int port) { ASSERT_TRUE(WriteFileBytes(m_exe + ".Proxy", "127.0.0.1\r\n" + std::to_string(port))); }
 
   // Publishes a library the way an operator does, with velmor-pack: loader.db and the package,
-  // into `folder` (the servers' publish folder unless given).
+  // into `folder` (the servers' publish folder unless given), the package named loader.<ext> or
+  // by its content.
   void Publish(const std::string& library, const char* pack = "zip", const std::string& folder = kPublish,
-               const char* password = kPassword);
+               const char* password = kPassword, bool contentNamed = false);
   static std::string SampleLibrary() { return ExeDirectory() + "\\loader\\loader.dll"; }
   // The sample library published signed with the tests' key, as an operator does, its record's
   // url in `scheme`.

@@ -9,79 +9,13 @@
 #include <vector>
 
 #include "BuildConfig.h"
-#include "LauncherEndToEndFixture.h"
+#include "SiteDeployment.h"
 #include "base/FileUtil.h"
 #include "base/Path.h"
 
 namespace {
 
-const std::string kSite = kState + "\\site";
-const std::string kStaging = kState + "\\staging";
-const char kPublishScript[] = VELMOR_CONFIG_SERVER_TOOLS "/publish.sh";
 constexpr DWORD kLauncherEndsWithinMs = 60000;
-constexpr int kPublishWaitMs = 30000;
-
-// The Unix path of a path on Wine's drive Z: (the Unix root).
-std::string UnixPath(const std::string& path) {
-  std::string unix = path.substr(2);
-  for (char& c : unix) {
-    if (c == '\\') c = '/';
-  }
-  return unix;
-}
-
-// Releases staged with velmor-pack and made current by publish.sh in a site folder, which reloads
-// the nginx serving it.
-class SiteDeployment : public LauncherEndToEnd {
-protected:
-  SiteDeployment(std::string site, std::vector<std::string> nginx)
-      : m_site(std::move(site)), m_nginx(std::move(nginx)) {}
-
-  void SetUp() override {
-    LauncherEndToEnd::SetUp();
-    DeleteTreeBestEffort(kStaging.c_str());
-  }
-
-  // A new, empty staging folder.
-  std::string NewStaging() {
-    std::string folder = kStaging + "\\" + std::to_string(++m_stagings);
-    EXPECT_TRUE(CPath(folder.c_str()).MakeDirectory());
-    return folder;
-  }
-  // velmor-pack writes loader.db and its package into a new staging folder.
-  std::string Stage(const std::string& library) {
-    std::string folder = NewStaging();
-    Publish(library, "zip", folder);
-    return folder;
-  }
-
-  // publish.sh makes the staged folder the current release and reloads the site's nginx.
-  void PublishStaged(const std::string& staging) {
-    std::string command =
-        "Z:\\bin\\bash " + std::string(kPublishScript) + " " + UnixPath(staging) + " " + UnixPath(m_site);
-    for (const std::string& nginx : m_nginx) command += " --pid-file " + UnixPath(kState) + "/" + nginx + "/site.pid";
-    // Wine starts a Unix program without waiting for it or passing on its exit code: the switch
-    // of the site's current release shows that it has done its work.
-    RunProgram(command);
-    std::string published = ReadFileBytes(staging + "\\loader.db");
-    for (int i = 0; i < kPublishWaitMs / 100 && ReadFileBytes(m_site + "\\current\\loader.db") != published; ++i) {
-      Sleep(100);
-    }
-    ASSERT_EQ(published, ReadFileBytes(m_site + "\\current\\loader.db")) << "publish.sh did not switch";
-  }
-  void PublishRelease(const std::string& library) { PublishStaged(Stage(library)); }
-
-  // What the launcher keeps: the configuration, the package it downloaded and the installed library.
-  void ExpectInstalledPair(const std::string& release, const std::string& library) {
-    EXPECT_EQ(ReadFileBytes(release + "\\loader.db"), ReadFileBytes(LoaderDir() + "\\loader_config.db"));
-    EXPECT_EQ(ReadFileBytes(release + "\\loader.zip"), ReadFileBytes(LoaderDir() + "\\loader.zip"));
-    EXPECT_EQ(ReadFileBytes(library), ReadFileBytes(LoaderDir() + "\\loader.dll"));
-  }
-
-  std::string m_site;
-  std::vector<std::string> m_nginx;
-  int m_stagings = 0;
-};
 
 // Each case runs against one server and its throttled twin: "nginx" or "site" (the reference server).
 class Deployment : public SiteDeployment, public ::testing::WithParamInterface<std::string> {
