@@ -40,7 +40,9 @@ PACKAGES=(
 BACKPORTED_PACKAGES=(qemu-user-static)
 QEMU_MIN_VERSION=1:8
 # Servers the tests start on loopback themselves; their packages must not start system services.
-SERVER_PACKAGES=(nginx squid winbind)
+# The deployment's nginx needs the headers-more module (see tools/config-server/nginx-site.sh);
+# squid is the office proxy, and winbind brings the ntlm_auth that Wine's NTLM runs.
+SERVER_PACKAGES=(nginx libnginx-mod-http-headers-more-filter squid winbind)
 LOCALE=zh_CN.UTF-8
 
 log() { printf '[bootstrap] %s\n' "$*"; }

@@ -37,18 +37,18 @@ std::string SiteDeployment::Stage(const std::string& library, bool contentNamed)
   return folder;
 }
 
-void SiteDeployment::PublishStaged(const std::string& staging) {
-  std::string command =
-      "Z:\\bin\\bash " + std::string(kPublishScript) + " " + UnixPath(staging) + " " + UnixPath(m_site);
-  for (const std::string& nginx : m_nginx) command += " --pid-file " + UnixPath(kState) + "/" + nginx + "/site.pid";
+void SiteDeployment::PublishStagedTo(const std::string& staging, const std::string& site,
+                                     const std::vector<std::string>& servers) {
+  std::string command = "Z:\\bin\\bash " + std::string(kPublishScript) + " " + UnixPath(staging) + " " + UnixPath(site);
+  for (const std::string& nginx : servers) command += " --pid-file " + UnixPath(kState) + "/" + nginx + "/site.pid";
   // Wine starts a Unix program without waiting for it or passing on its exit code: the switch
   // of the site's current release shows that it has done its work.
   RunProgram(command);
   std::string published = ReadFileBytes(staging + "\\loader.db");
-  for (int i = 0; i < kPublishWaitMs / 100 && ReadFileBytes(m_site + "\\current\\loader.db") != published; ++i) {
+  for (int i = 0; i < kPublishWaitMs / 100 && ReadFileBytes(site + "\\current\\loader.db") != published; ++i) {
     Sleep(100);
   }
-  ASSERT_EQ(published, ReadFileBytes(m_site + "\\current\\loader.db")) << "publish.sh did not switch";
+  ASSERT_EQ(published, ReadFileBytes(site + "\\current\\loader.db")) << "publish.sh did not switch";
 }
 
 void SiteDeployment::ExpectInstalledPair(const std::string& release, const std::string& library) {

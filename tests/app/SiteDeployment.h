@@ -24,7 +24,10 @@ protected:
   // velmor-pack writes loader.db and its package into a new staging folder.
   std::string Stage(const std::string& library, bool contentNamed = false);
   // publish.sh makes the staged folder the current release and reloads the site's nginx.
-  void PublishStaged(const std::string& staging);
+  void PublishStaged(const std::string& staging) { PublishStagedTo(staging, m_site, m_nginx); }
+  // The same into another site folder, served by the nginx servers named.
+  static void PublishStagedTo(const std::string& staging, const std::string& site,
+                              const std::vector<std::string>& nginx);
   void PublishRelease(const std::string& library) { PublishStaged(Stage(library)); }
 
   // What the launcher keeps: the configuration, the package it downloaded and the installed library.

@@ -4,8 +4,11 @@
 Usage: pac_server.py FOLDER --port-file FILE [--log FILE]
 
 Answers GET and HEAD for a file directly in FOLDER (e.g. /proxy.pac) with the content type clients
-expect of a PAC script, read anew for each request; anything else gets 404. Listens on a free
-127.0.0.1 port, writes it to the port file once listening, and logs one JSON object per request.
+expect of a PAC script, read anew for each request; /proxy-auth answers as an authenticating
+proxy would (407 asking for Basic), so a test can see that an origin server is never given a
+proxy's credentials; anything else gets 404. Listens on a free 127.0.0.1 port, writes it to the
+port file once listening, and logs one JSON object per request, with whatever Proxy-Authorization
+it carried.
 """
 import argparse
 import http.server
@@ -27,21 +30,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def serve(self, send_body):
         name = self.path.split("?", 1)[0].lstrip("/")
+        if name == "proxy-auth":
+            return self.answer(407, b"", "text/plain", send_body, ['Basic realm="origin"'])
         path = os.path.join(self.server.folder, name)
         if not name or "/" in name or name.startswith(".") or not os.path.isfile(path):
             return self.answer(404, b"", "text/plain", send_body)
         with open(path, "rb") as script:
             self.answer(200, script.read(), PAC_TYPE, send_body)
 
-    def answer(self, status, body, content_type, send_body):
+    def answer(self, status, body, content_type, send_body, challenges=()):
         self.send_response(status)
+        for challenge in challenges:
+            self.send_header("Proxy-Authenticate", challenge)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-cache")
         self.end_headers()
         if send_body:
             self.wfile.write(body)
-        self.server.record({"method": self.command, "path": self.path, "status": status})
+        self.server.record({"method": self.command, "path": self.path, "status": status,
+                            "proxy_authorization": self.headers.get("Proxy-Authorization", "")})
 
     def log_message(self, format, *args):
         pass  # the JSON log has every request
