@@ -9,9 +9,11 @@ namespace {
 // 16 KiB of data plus its header and expansion.
 constexpr size_t kInputCapacity = 256 * 1024;
 constexpr BYTE kAlertRecord = 21;
-// Rounds of one handshake (or renegotiation) before it counts as a loop: a full TLS 1.2
-// handshake needs three or four, each record read in pieces adds one.
+// Rounds of one handshake (or renegotiation) that read nothing before it counts as a loop: a full
+// TLS 1.2 handshake needs three or four. Rounds that wait for more of a record are bounded by the
+// bytes they bring instead, so a server whose records arrive a few bytes at a time gets through.
 constexpr int kMaxHandshakeRounds = 64;
+constexpr size_t kMaxHandshakeBytes = 256 * 1024;
 
 constexpr DWORD kRequestFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
@@ -100,7 +102,8 @@ int CTlsStream::Handshake(const char* host, CLowSpeedRule& pace, DWORD waitMs) {
 }
 
 int CTlsStream::CompleteHandshake(CLowSpeedRule& pace, DWORD waitMs) {
-  for (int round = 0; round < kMaxHandshakeRounds; ++round) {
+  size_t handshakeBytes = 0;
+  for (int idleRounds = 0; idleRounds < kMaxHandshakeRounds;) {
     if (m_status == SEC_E_OK) return kNetDone;
     bool needsInput = m_status == SEC_E_INCOMPLETE_MESSAGE || m_inStart == m_inEnd;
     // The server asked for a client certificate: we have none, so go on without.
@@ -110,8 +113,13 @@ int CTlsStream::CompleteHandshake(CLowSpeedRule& pace, DWORD waitMs) {
       return kNetSocketError;
     }
     if (needsInput) {
+      size_t buffered = m_inEnd - m_inStart;
       int read = ReadPaced(pace, waitMs);
       if (read != kNetDone) return read;
+      handshakeBytes += m_inEnd - m_inStart - buffered;
+      if (handshakeBytes > kMaxHandshakeBytes) break;
+    } else {
+      ++idleRounds;
     }
     int step = HandshakeStep(waitMs);
     if (step != kNetDone) return step;
