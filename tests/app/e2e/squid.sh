@@ -35,6 +35,9 @@ done
 mkdir -p "$dir"
 dir=$(realpath "$dir")
 printf '%s:%s\n' "$USER_NAME" "$(openssl passwd -apr1 "$PASSWORD")" > "$dir/passwords"
+# ntlm_fake_auth's challenges need mending before a strict client takes them (see the script);
+# the copy is where squid's user can read it.
+cp "$(dirname "$0")/ntlm_challenge.py" "$dir/ntlm_challenge.py"
 
 user_lines=""
 if [ "$(id -u)" = 0 ]; then
@@ -80,7 +83,7 @@ maximum_object_size $MAX_OBJECT_SIZE
 
 auth_param basic program $HELPERS/basic_ncsa_auth $dir/passwords
 auth_param basic realm velmor-test
-auth_param ntlm program $HELPERS/ntlm_fake_auth
+auth_param ntlm program /usr/bin/python3 $dir/ntlm_challenge.py $HELPERS/ntlm_fake_auth
 # Each port offers its scheme alone.
 auth_schemes basic port-squid-basic
 auth_schemes ntlm port-squid-ntlm
