@@ -112,7 +112,7 @@ private:
 
 // One line of a squid port's log.
 struct ProxyRequest {
-  std::string method, url, result, user;
+  std::string method, url, result;
   int status;
   int clientPort;
   long long replyBytes;
@@ -126,7 +126,7 @@ protected:
   void SetUp() override {
     SiteDeployment::SetUp();
     DeleteFileA((m_exe + ".Proxy").c_str());  // the settings decide
-    for (const char* log : kLogs) ForgetRequests(log);
+    ForgetAll();
   }
 
   void ForgetAll() {
@@ -141,8 +141,7 @@ protected:
       for (size_t i = m_logStart[proxy]; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         requests.push_back({JsonValue(line, "method"), JsonValue(line, "url"), JsonValue(line, "result"),
-                            JsonValue(line, "user"), atoi(JsonValue(line, "status").c_str()),
-                            atoi(JsonValue(line, "client_port").c_str()),
+                            atoi(JsonValue(line, "status").c_str()), atoi(JsonValue(line, "client_port").c_str()),
                             atoll(JsonValue(line, "reply_bytes").c_str())});
       }
       if (requests.size() >= atLeast) break;

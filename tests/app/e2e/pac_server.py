@@ -3,7 +3,7 @@
 
 Usage: pac_server.py FOLDER --port-file FILE [--log FILE]
 
-Answers GET and HEAD for a file directly in FOLDER (e.g. /proxy.pac) with the content type clients
+Answers GET for a file directly in FOLDER (e.g. /proxy.pac) with the content type clients
 expect of a PAC script, read anew for each request; /proxy-auth answers as an authenticating
 proxy would (407 asking for Basic), so a test can see that an origin server is never given a
 proxy's credentials; anything else gets 404. Listens on a free 127.0.0.1 port, writes it to the
@@ -23,22 +23,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):
-        self.serve(send_body=True)
-
-    def do_HEAD(self):
-        self.serve(send_body=False)
-
-    def serve(self, send_body):
         name = self.path.split("?", 1)[0].lstrip("/")
         if name == "proxy-auth":
-            return self.answer(407, b"", "text/plain", send_body, ['Basic realm="origin"'])
+            return self.answer(407, b"", "text/plain", ['Basic realm="origin"'])
         path = os.path.join(self.server.folder, name)
         if not name or "/" in name or name.startswith(".") or not os.path.isfile(path):
-            return self.answer(404, b"", "text/plain", send_body)
+            return self.answer(404, b"", "text/plain")
         with open(path, "rb") as script:
-            self.answer(200, script.read(), PAC_TYPE, send_body)
+            self.answer(200, script.read(), PAC_TYPE)
 
-    def answer(self, status, body, content_type, send_body, challenges=()):
+    def answer(self, status, body, content_type, challenges=()):
         self.send_response(status)
         for challenge in challenges:
             self.send_header("Proxy-Authenticate", challenge)
@@ -46,8 +40,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-cache")
         self.end_headers()
-        if send_body:
-            self.wfile.write(body)
+        self.wfile.write(body)
         self.server.record({"method": self.command, "path": self.path, "status": status,
                             "proxy_authorization": self.headers.get("Proxy-Authorization", "")})
 
