@@ -227,6 +227,8 @@ TEST_F(OfficeNetwork, TheClientGoesWhereTheSettingsSayAndAnswersItsProxy) {
   const Settings ntlmOnly = {kUseProxy, "127.0.0.1:{squid-ntlm}"};
   const Settings noProxy = {kDirect};
   const std::string origin407 = WithPorts("http://127.0.0.1:{pac}/proxy-auth");
+  // From a host the script sends direct to the one it sends through squid.
+  const std::string redirectToConfig = WithPorts("http://127.0.0.1:{pac}/redirect?to=") + plain;
   const Row rows[] = {
       {"the static proxy", open, none, plain, 1, 200, "squid", "GET 200", ""},
       {"the per-scheme list's https entry, through CONNECT", perScheme, none, secure, 1, 200, "squid", "CONNECT 200",
@@ -235,6 +237,7 @@ TEST_F(OfficeNetwork, TheClientGoesWhereTheSettingsSayAndAnswersItsProxy) {
       {"the PAC script sends the configuration host through squid", pac, none, plain, 1, 200, "squid", "GET 200",
        "pac"},
       {"the PAC script sends another host direct", pacAgain, none, direct, 1, 200, nullptr, "", "pac nginx"},
+      {"a redirect is routed anew", pac, none, redirectToConfig, 1, 200, "squid", "GET 200", "pac"},
       {"a script that cannot be fetched falls back to the static proxy", lostScriptOrStatic, none, plain, 1, 200,
        "squid", "GET 200", ""},
       {"then, without a static proxy, to a direct connection", lostScriptOnly, none, direct, 1, 200, nullptr, "",
@@ -273,7 +276,7 @@ TEST_F(OfficeNetwork, TheClientGoesWhereTheSettingsSayAndAnswersItsProxy) {
     CHttpClient client;
     client.SetSystemProxy(true);
     client.SetHttps(true);
-    EXPECT_EQ(row.ok, client.Get(row.url.c_str(), false));
+    EXPECT_EQ(row.ok, client.Get(row.url.c_str(), true));
     EXPECT_EQ(row.status, client.GetStatusCode());
 
     if (row.proxyLog) {

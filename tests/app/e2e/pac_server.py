@@ -3,18 +3,19 @@
 
 Usage: pac_server.py FOLDER --port-file FILE [--log FILE]
 
-Answers GET for a file directly in FOLDER (e.g. /proxy.pac) with the content type clients
-expect of a PAC script, read anew for each request; /proxy-auth answers as an authenticating
-proxy would (407 asking for Basic), so a test can see that an origin server is never given a
-proxy's credentials; anything else gets 404. Listens on a free 127.0.0.1 port, writes it to the
-port file once listening, and logs one JSON object per request, with whatever Proxy-Authorization
-it carried.
+Answers GET for a file directly in FOLDER (e.g. /proxy.pac) with the content type clients expect
+of a PAC script, read anew for each request; /proxy-auth answers as an authenticating proxy would
+(407 asking for Basic), so a test can see that an origin server is never given a proxy's
+credentials; /redirect?to=URL answers 302 to URL; anything else gets 404. Listens on a free
+127.0.0.1 port, writes it to the port file once listening, and logs one JSON object per request,
+with whatever Proxy-Authorization it carried.
 """
 import argparse
 import http.server
 import json
 import os
 import threading
+import urllib.parse
 
 PAC_TYPE = "application/x-ns-proxy-autoconfig"
 
@@ -25,17 +26,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         name = self.path.split("?", 1)[0].lstrip("/")
         if name == "proxy-auth":
-            return self.answer(407, b"", "text/plain", ['Basic realm="origin"'])
+            return self.answer(407, b"", "text/plain", [("Proxy-Authenticate", 'Basic realm="origin"')])
+        if name == "redirect":
+            target = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query).get("to", [""])[0]
+            return self.answer(302, b"", "text/plain", [("Location", target)])
         path = os.path.join(self.server.folder, name)
         if not name or "/" in name or name.startswith(".") or not os.path.isfile(path):
             return self.answer(404, b"", "text/plain")
         with open(path, "rb") as script:
             self.answer(200, script.read(), PAC_TYPE)
 
-    def answer(self, status, body, content_type, challenges=()):
+    def answer(self, status, body, content_type, headers=()):
         self.send_response(status)
-        for challenge in challenges:
-            self.send_header("Proxy-Authenticate", challenge)
+        for name, value in headers:
+            self.send_header(name, value)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-cache")
