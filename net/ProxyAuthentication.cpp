@@ -36,9 +36,7 @@ struct CProxyAuthentication::SecurityState {
 };
 
 CProxyAuthentication::CProxyAuthentication(const SecurityFunctionTableA* sspi, const ProxyServer& proxy)
-    : m_sspi(sspi), m_proxy(proxy) {
-  m_stored.ReadForProxy(m_proxy);
-}
+    : m_sspi(sspi), m_proxy(proxy) {}
 
 CProxyAuthentication::~CProxyAuthentication() = default;
 
@@ -69,6 +67,8 @@ std::vector<CProxyAuthentication::Challenge> CProxyAuthentication::ReadChallenge
 // The strongest scheme offered that we can answer: Negotiate, NTLM, then Basic with a stored
 // credential only (Basic shows the password to anyone on the way to the proxy).
 std::string CProxyAuthentication::Begin(const std::vector<Challenge>& challenges) {
+  // Read only once a proxy asks: most requests never hold the password.
+  m_stored.ReadForProxy(m_proxy);
   auto offered = [&](EScheme scheme) {
     for (const Challenge& challenge : challenges) {
       if (challenge.scheme == scheme) return true;

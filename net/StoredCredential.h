@@ -14,8 +14,6 @@ public:
   CStoredCredential& operator=(const CStoredCredential&) = delete;
   ~CStoredCredential();
 
-  // False (and nothing held) when the user has no generic credential under `target`.
-  bool Read(const std::string& target);
   // The one stored for a proxy: "velmor-proxy:<host>:<port>", the host as the settings name it.
   bool ReadForProxy(const ProxyServer& proxy);
 
@@ -24,6 +22,8 @@ public:
   const std::string& Password() const { return m_password; }  // in the ANSI code page
 
 private:
+  // False (and nothing held) when the user has no generic credential under `target`.
+  bool Read(const std::string& target);
   void Wipe();
 
   bool m_held = false;
